@@ -1,0 +1,22 @@
+// Named statement parameters: ":name" markers are replaced by "?" and their names listed in
+// order of appearance. String literals, quoted identifiers and comments are copied untouched,
+// so a colon inside them is never taken for a parameter.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zentra::db {
+
+struct ScannedSql {
+    std::string sql;                 // the text with every marker replaced by "?"
+    std::vector<std::string> names;  // one entry per "?", upper-cased, in order
+};
+
+ScannedSql scanNamedParameters(std::string_view sql);
+
+// The SQL literal of a text: single quotes around it, each quote inside doubled.
+std::string quoteSqlLiteral(std::string_view text);
+
+}  // namespace zentra::db
