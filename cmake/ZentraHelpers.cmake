@@ -28,3 +28,15 @@ function(zentra_fuzz name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
+
+# zentra_embed_text(TARGET SYMBOL NAMESPACE FILE) adds a generated source to TARGET that holds
+# FILE's bytes as `const std::string_view NAMESPACE::SYMBOL`.
+function(zentra_embed_text target symbol namespace file)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded_${symbol}.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${out} -DSYMBOL=${symbol}
+            -DNAMESPACE=${namespace} -P ${CMAKE_SOURCE_DIR}/cmake/EmbedText.cmake
+    DEPENDS ${file} ${CMAKE_SOURCE_DIR}/cmake/EmbedText.cmake
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

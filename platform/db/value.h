@@ -21,6 +21,7 @@ public:
     Value() = default;
     Value(int v) : v_(int64_t{v}) {}
     Value(int64_t v) : v_(v) {}
+    Value(long long v) : v_(static_cast<int64_t>(v)) {}
     Value(double v) : v_(v) {}
     Value(bool v) : v_(v) {}
     Value(std::string v) : v_(std::move(v)) {}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# README command 1: installs what is missing, builds, makes a demo program folder (demo/) with
+# a demo catalogue "Zentra.fdb", and shows what the catalogue holds. The client window takes
+# this place once it is built; until then this is the main job on the embedded database.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+bash tools/build.sh normal zentra-mkdb
+mkdir -p demo
+if [ ! -f demo/Zentra.fdb ]; then
+  ./build/bin/zentra-mkdb --demo demo/Zentra.fdb
+fi
+echo "== demo/Zentra.fdb"
+./build/bin/zentra-mkdb --info demo/Zentra.fdb
+echo "== top-level groups and the first products of the \"Новинки\" folder"
+isql-fb -q -ch UTF8 demo/Zentra.fdb <<'SQL'
+SELECT FID, CAST(FNAME AS VARCHAR(30)) AS FNAME, FDIRTYPE, FBEGDATE, FENDDATE FROM TDIRECTORIES WHERE FPARENT = 0 AND FID <> 0 ORDER BY FORDER;
+SELECT FIRST 10 CAST(FNUMBER AS VARCHAR(10)) AS FNUMBER, CAST(FNAME AS VARCHAR(32)) AS FNAME,
+  FPRICE, CAST(DIRNAME AS VARCHAR(40)) AS DIRNAME, CAST(ATTR_1 AS VARCHAR(12)) AS ATTR_1 FROM GET_DIR_PRODUCTS('', -3, 1, 5, '');
+SQL
