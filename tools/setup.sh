@@ -11,7 +11,7 @@ PACKAGES=(
   firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
   libcurl4-openssl-dev libzip-dev libpugixml-dev nettle-dev libffi-dev
   python3 python3-pyftpdlib python3-aiosmtpd python3-xlrd python3-dbfread
-  vsftpd poppler-utils libxml2-utils
+  vsftpd poppler-utils libxml2-utils bc
 )
 
 missing=()
