@@ -19,16 +19,6 @@ Key128 buildKey(const uint8_t* parts, size_t significant, uint8_t mix) {
     return k;
 }
 
-blowfish_ctx makeContext(CryptKey key) {
-    blowfish_ctx ctx;
-    const Key128& k = cryptKey(key);
-    // nettle reports weak keys; these fixed keys are not weak, which the tests check.
-    const int ok = blowfish128_set_key(&ctx, k.data());
-    assert(ok == 1);
-    (void)ok;
-    return ctx;
-}
-
 int base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -49,28 +39,37 @@ const Key128& cryptKey(CryptKey key) {
     return key == CryptKey::Workstation ? workstation : catalogue;
 }
 
-std::string encipherStream(std::string_view plain, CryptKey key) {
-    const blowfish_ctx ctx = makeContext(key);
-    const size_t whole = plain.size() / kBlock * kBlock;
-    std::string out(whole + kBlock, '\0');
+std::string blowfishEcb(const uint8_t* key, size_t keyLength, std::string_view data, bool encrypt) {
+    assert(data.size() % kBlock == 0);
+    blowfish_ctx ctx;
+    // nettle reports weak keys but keys them all the same; the fixed keys are not weak.
+    blowfish_set_key(&ctx, keyLength, key);
+    std::string out(data.size(), '\0');
     auto* dst = reinterpret_cast<uint8_t*>(out.data());
-    blowfish_encrypt(&ctx, whole, dst, reinterpret_cast<const uint8_t*>(plain.data()));
-    uint8_t last[kBlock] = {};
+    const auto* src = reinterpret_cast<const uint8_t*>(data.data());
+    if (encrypt) blowfish_encrypt(&ctx, data.size(), dst, src);
+    else blowfish_decrypt(&ctx, data.size(), dst, src);
+    return out;
+}
+
+std::string encipherStream(std::string_view plain, CryptKey key) {
+    const size_t whole = plain.size() / kBlock * kBlock;
+    std::string blocks(plain.substr(0, whole));
+    char last[kBlock] = {};
     const size_t rest = plain.size() - whole;
     std::memcpy(last, plain.data() + whole, rest);
-    last[kBlock - 1] = static_cast<uint8_t>(rest);
-    blowfish_encrypt(&ctx, kBlock, dst + whole, last);
-    return out;
+    last[kBlock - 1] = static_cast<char>(rest);
+    blocks.append(last, kBlock);
+    const Key128& k = cryptKey(key);
+    return blowfishEcb(k.data(), k.size(), blocks, true);
 }
 
 std::string decipherStream(std::string_view cipher, CryptKey key) {
     if (cipher.empty() || cipher.size() % kBlock != 0) throw CryptError(std::string(kInvalidFormat));
-    const blowfish_ctx ctx = makeContext(key);
-    std::string plain(cipher.size(), '\0');
-    auto* dst = reinterpret_cast<uint8_t*>(plain.data());
-    blowfish_decrypt(&ctx, cipher.size(), dst, reinterpret_cast<const uint8_t*>(cipher.data()));
+    const Key128& k = cryptKey(key);
+    std::string plain = blowfishEcb(k.data(), k.size(), cipher, false);
     const size_t lastBlock = cipher.size() - kBlock;
-    const uint8_t rest = dst[cipher.size() - 1];
+    const uint8_t rest = static_cast<uint8_t>(plain[cipher.size() - 1]);
     // A count above 7 cannot come from our writer: a damaged or foreign value.
     if (rest >= kBlock) throw CryptError(std::string(kInvalidFormat));
     plain.resize(lastBlock + rest);

@@ -28,6 +28,9 @@ using Key128 = std::array<uint8_t, 16>;
 // The key bytes, built from constants when first asked for.
 const Key128& cryptKey(CryptKey key);
 
+// Blowfish in ECB mode over whole 8-byte blocks with any key of 4..56 bytes.
+std::string blowfishEcb(const uint8_t* key, size_t keyLength, std::string_view data, bool encrypt);
+
 // The stream form without Base64 (update packages use it on raw bytes).
 std::string encipherStream(std::string_view plain, CryptKey key);
 std::string decipherStream(std::string_view cipher, CryptKey key);  // throws CryptError

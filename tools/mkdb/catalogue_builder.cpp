@@ -1,5 +1,8 @@
 #include "catalogue_builder.h"
 
+#include "crypt.h"
+#include "text/cp1251.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -144,6 +147,17 @@ struct ProductWriter {
     }
 };
 
+std::string encipher(const std::string& utf8) {
+    return app::cryptText(text::utf8ToCp1251(utf8), app::CryptKey::Catalogue, true);
+}
+
+void setSetting(db::Database& db, int id, const std::string& value, bool enciphered) {
+    Statement st(db, sql::kWriteConst);
+    st.setParam("pid", id);
+    st.setParam("pvalue", enciphered ? encipher(value) : value);
+    st.execute();
+}
+
 std::string priceText(double v) {
     char buf[32];
     snprintf(buf, sizeof buf, "%.2f", v);
@@ -152,27 +166,21 @@ std::string priceText(double v) {
 
 }  // namespace
 
-std::vector<int> buildEmpty(db::Database& db, Date today) {
+void buildEmpty(db::Database& db) {
     db::runSqlScript(db, kSchemaSql);
     db::runSqlScript(db, kProceduresSql);
-    std::vector<int> leftOut;
     Statement st(db, sql::kInsertConst);
     for (const auto& s : catalogue::settingsTable()) {
-        if (s.enciphered) {
-            // Enciphered values need the client's cipher; the client inserts the ones with a
-            // default itself when it first reads them.
-            leftOut.push_back(s.id);
-            continue;
-        }
+        // Every setting gets a row, since the client's writes only update rows. Settings
+        // without a default start empty (enciphered empty text for the enciphered ones).
+        const std::string value = s.defaultValue ? s.defaultValue : "";
         st.setParam("pID", s.id);
         st.setParam("pNAME", s.description);
-        st.setParam("pVALUE", s.defaultValue ? s.defaultValue : "");
+        st.setParam("pVALUE", s.enciphered ? encipher(value) : value);
         st.execute();
     }
     insertAttributes(db);
     db.defaultTransaction().commit();
-    (void)today;
-    return leftOut;
 }
 
 void fillDemo(db::Database& db, Date today, int products, const Progress& progress) {
@@ -310,10 +318,24 @@ void fillDemo(db::Database& db, Date today, int products, const Progress& progre
     upd.setParam("FUPDATECHECKED", 0);
     upd.execute();
 
-    Statement setConst(db, sql::kWriteConst);
-    setConst.setParam("pid", 0);
-    setConst.setParam("pvalue", "01.12.2026");
-    setConst.execute();
+    setSetting(db, 0, "01.12.2026", false);
+    setSetting(db, 1, "ООО «Ромашка»", false);
+    setSetting(db, 2, "+7 495 111-22-33", false);
+    setSetting(db, 3, "г. Москва, ул. Лесная, 5", false);
+    setSetting(db, 4, "zakupki@romashka.example.ru", false);
+    setSetting(db, 5, "Иванов Иван", false);
+    setSetting(db, 11, "Каталог инструмента и хозтоваров", true);
+    setSetting(db, 16, "ООО «Поставщик»", true);
+    setSetting(db, 17, "г. Москва, ул. Складская, 1", true);
+    setSetting(db, 18, "+7 495 000-00-00", true);
+    setSetting(db, 19, "+7 495 000-00-09", true);
+    setSetting(db, 22, "Html/map.png", true);
+    setSetting(db, 24, "http://127.0.0.1:8080/zentra/update.zip", true);
+    setSetting(db, 26, "127.0.0.1", true);
+    setSetting(db, 27, "zentra", true);
+    setSetting(db, 28, "zentra", true);
+    setSetting(db, 29, "update.zip", true);
+    setSetting(db, 36, "да", true);
     db.defaultTransaction().commit();
 }
 

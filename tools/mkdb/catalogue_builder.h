@@ -17,10 +17,9 @@ namespace zentra::mkdb {
 
 using Progress = std::function<void(const std::string&)>;
 
-// Schema, procedures, the settings rows the client writes and the attribute definitions.
-// Returns the numbers of the enciphered settings that were left out because no cipher was
-// given to write them with.
-std::vector<int> buildEmpty(db::Database& db, text::Date today);
+// Schema, procedures, a row for every setting (defaults written, enciphered ones through the
+// client's cipher) and the attribute definitions.
+void buildEmpty(db::Database& db);
 
 // A realistic catalogue on top of the empty one: a group tree three levels deep with a
 // special-offer group and a future-dated group, `products` products with Cyrillic names,

@@ -39,18 +39,13 @@ int build(const std::string& mode, const std::string& out, int count, text::Date
         db::ConnectParams params;
         params.database = tmp.string();
         database.create(params);
-        const auto leftOut = mkdb::buildEmpty(database, today);
+        mkdb::buildEmpty(database);
         auto progress = [](const std::string& line) { std::cerr << "  " << line << "\n"; };
         if (mode == "--demo") mkdb::fillDemo(database, today, count, progress);
         if (mode == "--big") mkdb::fillBig(database, today, count, progress);
         std::cout << mkdb::describe(database);
         database.close();
         fs::rename(tmp, target);
-        if (!leftOut.empty()) {
-            std::cout << "enciphered settings not written (no cipher in this build):";
-            for (int id : leftOut) std::cout << ' ' << id;
-            std::cout << "\n";
-        }
         std::cout << "written: " << target.string() << "\n";
         return 0;
     } catch (const std::exception& e) {

@@ -103,8 +103,11 @@ TEST_F(CatalogueDb, EmptyDatabaseHoldsVersionSettingsAndAttributes) {
     EXPECT_EQ(st.executeScalar().toText(), "1.0");
     st.setParam("pid", 8);
     EXPECT_EQ(st.executeScalar().toText(), "да");
-    st.setParam("pid", 11);  // enciphered: written by the client, not by the maker
-    EXPECT_TRUE(st.executeScalar().isNull());
+    st.setParam("pid", 11);  // enciphered: stored as Base64, never as the plain name
+    const std::string stored = st.executeScalar().toText();
+    EXPECT_FALSE(stored.empty());
+    EXPECT_EQ(stored.find("Каталог"), std::string::npos);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM TCONST"), 35);  // a row for every setting
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM TDIRECTORIES WHERE FID = 0"), 1);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM TPRODUCTS"), 0);
     EXPECT_GE(scalar("SELECT COUNT(*) FROM TATTRSETUP WHERE FATTRTYPE = 10 AND FLISTVIEW = 1"), 1);
