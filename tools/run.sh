@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # README command 1: installs what is missing, builds, makes a demo program folder (demo/) with
-# a demo catalogue "Zentra.fdb", and shows what the catalogue holds. The client window takes
-# this place once it is built; until then this is the main job on the embedded database.
+# a demo catalogue "Zentra.fdb", shows what the catalogue holds and starts Zentra on it.
+# Without a display Zentra runs offscreen (no window to see); Ctrl+C ends it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-bash tools/build.sh normal zentra-mkdb
+bash tools/build.sh normal zentra-mkdb Zentra
 mkdir -p demo
 if [ ! -f demo/Zentra.fdb ]; then
   ./build/bin/zentra-mkdb --demo demo/Zentra.fdb
@@ -18,3 +18,11 @@ SELECT FID, CAST(FNAME AS VARCHAR(30)) AS FNAME, FDIRTYPE, FBEGDATE, FENDDATE FR
 SELECT FIRST 10 CAST(FNUMBER AS VARCHAR(10)) AS FNUMBER, CAST(FNAME AS VARCHAR(32)) AS FNAME,
   FPRICE, CAST(DIRNAME AS VARCHAR(60)) AS DIRNAME, CAST(ATTR_1 AS VARCHAR(12)) AS ATTR_1 FROM GET_DIR_PRODUCTS('', -3, 1, 5, '');
 SQL
+
+echo "== starting Zentra on demo/"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display found: Zentra runs offscreen, without a visible window (Ctrl+C ends it)."
+  echo "Run this command in a desktop session to use the program."
+  export QT_QPA_PLATFORM=offscreen
+fi
+exec ./build/bin/Zentra --home demo

@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6 libgl-dev
   firebird3.0-server-core firebird3.0-utils libfbclient2 firebird-dev
-  libcurl4-openssl-dev libzip-dev libpugixml-dev nettle-dev libffi-dev
+  libcurl4-openssl-dev libzip-dev libpugixml-dev nettle-dev libffi-dev nlohmann-json3-dev
   python3 python3-pyftpdlib python3-aiosmtpd python3-xlrd python3-dbfread
   vsftpd poppler-utils libxml2-utils bc
 )
