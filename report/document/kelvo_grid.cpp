@@ -198,7 +198,10 @@ static int wrappedLineCount(std::string_view line, int width, ITextMeasurer& m,
         }
         ++count;
         if (end == line.size()) break;
-        if (lastSpace != std::string_view::npos && lastSpace > pos) {
+        if (line[end] == ' ') {  // the fitting part ends at a word boundary
+            pos = end;
+            while (pos < line.size() && line[pos] == ' ') ++pos;
+        } else if (lastSpace != std::string_view::npos && lastSpace > pos) {
             pos = lastSpace + 1;
             while (pos < line.size() && line[pos] == ' ') ++pos;
         } else {
