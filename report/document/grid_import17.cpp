@@ -32,9 +32,13 @@ void ImportGrid17(TKelvoGrid& g, std::string_view bytes, TKelvoGrid& progressTar
     r.seek(4 + kMagic17.size());
     ReadSizes(r, g);
     size_t fontCount = r.count(4, "шрифты");
+    if (fontCount > 32767) throwDamaged("слишком много шрифтов (" + std::to_string(fontCount) + ")");
     std::vector<std::string> fonts;
     fonts.reserve(fontCount);
-    for (size_t i = 0; i < fontCount; ++i) fonts.push_back(r.longText());
+    for (size_t i = 0; i < fontCount; ++i) {
+        fonts.push_back(r.longText());
+        if (fonts.back().size() > 65535) throwDamaged("слишком длинное имя шрифта");
+    }
     std::vector<int> fontIndex;  // imported font -> index in the grid's list
     for (const std::string& f : fonts) fontIndex.push_back(g.FontNames().IndexOf(f));
 
