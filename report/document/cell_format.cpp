@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <functional>
+#include <stdexcept>
 
 #include "text/cp1251.h"
 
@@ -159,6 +160,7 @@ std::string TFontList::NameOf(int index) const {
 // Looks the normalised name up, appending it when absent.
 int TFontList::IndexOf(std::string_view name) {
     std::string key = NormaliseFontName(name);
+    if (key.size() > 65535) throw std::length_error("Имя шрифта длиннее 65535 байт");
     auto it = index_.find(key);
     if (it != index_.end()) return it->second;
     if (names_.size() >= 32767)

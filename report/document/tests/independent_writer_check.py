@@ -206,6 +206,23 @@ def main():
         check(dump(out) == source, "example %s: dump of build gives the source" % name)
         same_bytes_after_dump_and_build(out, ext)
 
+    # Sources that cannot become a file are refused with a message, and nothing is written.
+    bad_sources = [
+        ("negative join", {"type": "grid", "cells": [{"col": 0, "row": 0, "join": [-1, 0]}]}, "join"),
+        ("character outside cp1251", {"type": "grid", "cells": [{"col": 0, "row": 0, "text": "日本"}]}, "text"),
+        ("unknown font index", {"type": "grid", "formats": [{"fontIndex": 3}]}, "шрифт"),
+        ("format index past the list", {"type": "grid", "cells": [{"col": 0, "row": 0, "format": 2}]}, "формат"),
+        ("overlapping joins", {"type": "grid", "cells": [{"col": 0, "row": 0, "join": [1, 1]},
+                                                       {"col": 1, "row": 1, "text": "x"}]}, "объединения"),
+    ]
+    for what, source, fragment in bad_sources:
+        src = write("bad.json", json.dumps(source, ensure_ascii=False).encode("utf-8"))
+        out = os.path.join(tmp, "bad.sf")
+        r = subprocess.run([KSF, "build", src, out], capture_output=True)
+        err = r.stderr.decode("utf-8", "replace")
+        check(r.returncode == 1 and fragment in err and not os.path.exists(out),
+              "bad source refused: %s (%s)" % (what, err.strip()))
+
     if failures:
         print("%d check(s) failed" % len(failures))
         sys.exit(1)

@@ -1,5 +1,6 @@
 #include "kelvo_sf_json.h"
 
+#include <limits>
 #include <stdexcept>
 
 #include "document/grid_stream.h"
@@ -36,12 +37,27 @@ std::string text1251(const Json& j, const char* key) {
 
 template <class T>
 T checkedInt(const Json& j, const char* key, T def) {
+    if (j.contains(key) && !j.at(key).is_number_integer())
+        throw std::runtime_error(std::string("JSON: ключ \"") + key + "\" — ожидается целое число");
     long long v = get<long long>(j, key, static_cast<long long>(def));
     if (v < static_cast<long long>(std::numeric_limits<T>::min()) ||
         v > static_cast<long long>(std::numeric_limits<T>::max()))
         throw std::runtime_error(std::string("JSON: ключ \"") + key + "\" вне диапазона: " +
                                  std::to_string(v));
     return static_cast<T>(v);
+}
+
+// One array element as an integer of type T, refusing values the type cannot hold.
+template <class T>
+T element(const Json& v, const char* what) {
+    if (!v.is_number_integer())
+        throw std::runtime_error(std::string("JSON: \"") + what + "\" — ожидается целое число");
+    long long x = v.get<long long>();
+    if (x < static_cast<long long>(std::numeric_limits<T>::min()) ||
+        x > static_cast<long long>(std::numeric_limits<T>::max()))
+        throw std::runtime_error(std::string("JSON: \"") + what + "\" вне диапазона: " +
+                                 std::to_string(x));
+    return static_cast<T>(x);
 }
 
 Json formatToJson(const TCellFormat& f) {
@@ -176,8 +192,8 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
     const Json& heights = arrayAt(j, "rowHeights");
     if (widths.size() > 65536 || heights.size() > 65536)
         throw std::runtime_error("JSON: больше 65536 столбцов или строк");
-    for (size_t c = 0; c < widths.size(); ++c) g.SetColWidth(static_cast<int>(c), widths[c].get<int>());
-    for (size_t r = 0; r < heights.size(); ++r) g.SetRowHeight(static_cast<int>(r), heights[r].get<int>());
+    for (size_t c = 0; c < widths.size(); ++c) g.SetColWidth(static_cast<int>(c), element<uint16_t>(widths[c], "colWidths"));
+    for (size_t r = 0; r < heights.size(); ++r) g.SetRowHeight(static_cast<int>(r), element<uint16_t>(heights[r], "rowHeights"));
     g.SetLastColRow(static_cast<int>(widths.size()) - 1, static_cast<int>(heights.size()) - 1);
     size_t placeholders = 0;
     for (const Json& c : arrayAt(j, "cells")) {
@@ -190,8 +206,8 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
         if (c.contains("join")) {
             const Json& jn = c.at("join");
             if (!jn.is_array() || jn.size() != 2) throw std::runtime_error("JSON: \"join\" — [lastCol, lastRow]");
-            rec.LastCol = jn[0].get<uint16_t>();
-            rec.LastRow = jn[1].get<uint16_t>();
+            rec.LastCol = element<uint16_t>(jn[0], "join");
+            rec.LastRow = element<uint16_t>(jn[1], "join");
             if (rec.LastCol < rec.Col || rec.LastRow < rec.Row)
                 throw std::runtime_error("JSON: объединение кончается раньше, чем начинается");
         }
@@ -212,14 +228,14 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
     for (const Json& h : arrayAt(j, "headerGroups")) {
         THeaderGroup hg;
         hg.FirstGroup = checkedInt<int32_t>(h, "firstGroup", -1);
-        for (const Json& b : arrayAt(h, "groups")) hg.Groups.push_back(b.get<uint8_t>());
-        for (const Json& p : arrayAt(h, "cells")) hg.Cells.push_back({p.at(0).get<int32_t>(), p.at(1).get<int32_t>()});
+        for (const Json& b : arrayAt(h, "groups")) hg.Groups.push_back(element<uint8_t>(b, "groups"));
+        for (const Json& p : arrayAt(h, "cells")) hg.Cells.push_back({element<int32_t>(p.at(0), "cells"), element<int32_t>(p.at(1), "cells")});
         g.HeaderGroups().push_back(std::move(hg));
     }
     for (const Json& f : arrayAt(j, "fixedCols"))
         g.FixedCols().push_back({checkedInt<uint16_t>(f, "firstCol", 0), checkedInt<uint16_t>(f, "lastCol", 0),
                                  checkedInt<uint16_t>(f, "firstRow", 0), checkedInt<uint16_t>(f, "lastRow", 0)});
-    for (const Json& b : arrayAt(j, "pageBreaks")) g.PageBreaks().push_back(b.get<uint16_t>());
+    for (const Json& b : arrayAt(j, "pageBreaks")) g.PageBreaks().push_back(element<uint16_t>(b, "pageBreaks"));
     if (j.contains("pageSettings")) {
         const Json& p = j.at("pageSettings");
         TPageSettings s;
@@ -268,10 +284,10 @@ void ReportFromJson(const Json& j, TReportFile& rep) {
         const Json& a = arrayAt(g, "area");
         if (!a.empty()) {
             if (a.size() != 4) throw std::runtime_error("JSON: \"area\" — [left, top, right, bottom]");
-            d.Left = a[0].get<int32_t>();
-            d.Top = a[1].get<int32_t>();
-            d.Right = a[2].get<int32_t>();
-            d.Bottom = a[3].get<int32_t>();
+            d.Left = element<int32_t>(a[0], "area");
+            d.Top = element<int32_t>(a[1], "area");
+            d.Right = element<int32_t>(a[2], "area");
+            d.Bottom = element<int32_t>(a[3], "area");
         }
         rep.Groups.push_back(std::move(d));
     }
