@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     std::printf("cells %zu, formats %zu, file %ju bytes, text %zu bytes, bold %zu\n",
                 loaded.CellCount(), loaded.Formats().Count(),
                 static_cast<uintmax_t>(std::filesystem::file_size(path)), bytes, bold);
-    std::printf("build %.3f s\nsave  %.3f s\nload  %.3f s\nscan  %.3f s\n", build, save, load, scan);
+    std::printf("build %.3f s\nsave  %.3f s\nload  %.3f s\nscan  %.3f s\n", build, save, load,
+                scan);
     std::filesystem::remove(path);
     return loaded.CellCount() == static_cast<size_t>(rows * cols) ? 0 : 1;
 }

@@ -91,7 +91,8 @@ void ByteWriter::u16(uint16_t v) {
 
 // Four bytes, low first.
 void ByteWriter::u32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 // An IEEE double, little-endian, bit for bit.
@@ -118,7 +119,8 @@ void ByteWriter::longText(std::string_view text) {
 
 // Overwrites four bytes written earlier (counts known only after the records).
 void ByteWriter::patchU32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        out_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 }  // namespace zentra::report

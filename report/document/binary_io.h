@@ -14,7 +14,7 @@ namespace zentra::report {
 // A file or clipboard block that cannot be read: unknown layout, early end, bad count or index.
 // The message is UTF-8 and meant for the user.
 class FileFormatError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -25,7 +25,7 @@ inline constexpr const char* kUnknownFormatMessage = "Файл неизвест�
 [[noreturn]] void throwDamaged(const std::string& detail);
 
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::string_view bytes) : data_(bytes) {}
 
     size_t position() const { return pos_; }
@@ -51,13 +51,13 @@ public:
     // Fails unless n more bytes are present.
     void need(size_t n);
 
-private:
+  private:
     std::string_view data_;
     size_t pos_ = 0;
 };
 
 class ByteWriter {
-public:
+  public:
     void u8(uint8_t v) { out_.push_back(static_cast<char>(v)); }
     void u16(uint16_t v);
     void i16(int16_t v) { u16(static_cast<uint16_t>(v)); }
@@ -73,7 +73,7 @@ public:
     const std::string& data() const { return out_; }
     std::string take() { return std::move(out_); }
 
-private:
+  private:
     std::string out_;
 };
 

@@ -33,7 +33,9 @@ void TCellFormat::CopyAttributes(const TCellFormat& from) {
 }
 
 // A new list holds its default format only.
-TCellFormatList::TCellFormatList() { Reset(); }
+TCellFormatList::TCellFormatList() {
+    Reset();
+}
 
 // Mixes every attribute into one hash.
 size_t TCellFormatList::HashOf(const TCellFormat& f) {
@@ -65,8 +67,7 @@ TCellFormat& TCellFormatList::Append(const TCellFormat& attrs) {
 }
 
 // Lowest-index format with equal attributes other than `except`.
-TCellFormat* TCellFormatList::FindEqual(const TCellFormat& attrs,
-                                        const TCellFormat* except) const {
+TCellFormat* TCellFormatList::FindEqual(const TCellFormat& attrs, const TCellFormat* except) const {
     TCellFormat* best = nullptr;
     auto [lo, hi] = byHash_.equal_range(HashOf(attrs));
     for (auto it = lo; it != hi; ++it) {
@@ -96,7 +97,8 @@ void TCellFormatList::Remove(TCellFormat& f) {
     size_t at = static_cast<size_t>(f.Index);
     Unindex(f, HashOf(f));
     items_.erase(items_.begin() + static_cast<ptrdiff_t>(at));
-    for (size_t i = at; i < items_.size(); ++i) items_[i]->Index = static_cast<int>(i);
+    for (size_t i = at; i < items_.size(); ++i)
+        items_[i]->Index = static_cast<int>(i);
 }
 
 // One pass that keeps every used format and the default one.
@@ -111,7 +113,8 @@ void TCellFormatList::RemoveUnused() {
     }
     items_ = std::move(kept);
     byHash_.clear();
-    for (auto& f : items_) byHash_.emplace(HashOf(*f), f.get());
+    for (auto& f : items_)
+        byHash_.emplace(HashOf(*f), f.get());
 }
 
 // Moves the format to the hash slot of its changed attributes.
@@ -132,12 +135,14 @@ void TCellFormatList::Assign(const std::vector<TCellFormat>& formats) {
     assert(!formats.empty());
     items_.clear();
     byHash_.clear();
-    for (const TCellFormat& f : formats) Append(f);
+    for (const TCellFormat& f : formats)
+        Append(f);
 }
 
 // Format indexes of the source stay valid in this list, which holds only its default before.
 void TCellFormatList::CopyFrom(const TCellFormatList& source) {
-    for (size_t i = 1; i < source.Count(); ++i) Append(source.At(i));
+    for (size_t i = 1; i < source.Count(); ++i)
+        Append(source.At(i));
     TCellFormat old = Default();
     Default().CopyAttributes(source.At(0));
     Rehash(Default(), old);
@@ -146,8 +151,10 @@ void TCellFormatList::CopyFrom(const TCellFormatList& source) {
 // Spaces and control bytes are trimmed; letters upper-cased by the cp1251 rules.
 std::string NormaliseFontName(std::string_view name) {
     size_t b = 0, e = name.size();
-    while (b < e && static_cast<unsigned char>(name[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(name[e - 1]) <= ' ') --e;
+    while (b < e && static_cast<unsigned char>(name[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(name[e - 1]) <= ' ')
+        --e;
     return zentra::text::upperCp1251(name.substr(b, e - b));
 }
 
@@ -175,10 +182,13 @@ int TFontList::IndexOf(std::string_view name) {
 void TFontList::Assign(std::vector<std::string> names) {
     names_ = std::move(names);
     index_.clear();
-    for (size_t i = 0; i < names_.size(); ++i) index_.emplace(names_[i], static_cast<int>(i));
+    for (size_t i = 0; i < names_.size(); ++i)
+        index_.emplace(names_[i], static_cast<int>(i));
 }
 
 // The list a new grid starts with.
-void TFontList::Reset() { Assign({"ARIAL"}); }
+void TFontList::Reset() {
+    Assign({"ARIAL"});
+}
 
 }  // namespace zentra::report

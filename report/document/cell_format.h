@@ -62,7 +62,7 @@ struct TCellFormat {
 // Ordered, owning list of formats. Index 0 is the default format and is never removed. An index
 // by attribute hash makes finding an equal format cheap however long the list grows.
 class TCellFormatList {
-public:
+  public:
     TCellFormatList();
     TCellFormatList(const TCellFormatList&) = delete;
     TCellFormatList& operator=(const TCellFormatList&) = delete;
@@ -89,7 +89,7 @@ public:
     // Appends copies of source formats 1.. and copies the source default over this default.
     void CopyFrom(const TCellFormatList& source);
 
-private:
+  private:
     static size_t HashOf(const TCellFormat& f);
     void Unindex(const TCellFormat& f, size_t hash);
     std::vector<std::unique_ptr<TCellFormat>> items_;
@@ -98,7 +98,7 @@ private:
 
 // Font names, trimmed and upper-cased, never removed; a format refers to one by index.
 class TFontList {
-public:
+  public:
     TFontList() { Reset(); }
     size_t Count() const { return names_.size(); }
     const std::string& At(size_t i) const { return names_[i]; }
@@ -111,7 +111,7 @@ public:
     void Assign(std::vector<std::string> names);
     void Reset();
 
-private:
+  private:
     std::vector<std::string> names_;
     std::unordered_map<std::string, int> index_;
 };

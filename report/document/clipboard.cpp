@@ -77,7 +77,8 @@ std::string CopySelection(TKelvoGrid& grid, uint32_t sourceWindow, bool cut) {
         WriteCellRecord(w, *c);
     }
     if (cut)
-        for (const TCellPos& p : positions) grid.GetCell(p.Col, p.Row).Reset();
+        for (const TCellPos& p : positions)
+            grid.GetCell(p.Col, p.Row).Reset();
     return w.take();
 }
 
@@ -124,7 +125,8 @@ void PasteBlock(TKelvoGrid& grid, std::string_view block, uint32_t ownWindow) {
 
     for (const Entry& e : entries) {
         const int col = e.Cell.Col, row = e.Cell.Row;
-        if (TCellData* cover = grid.FindCell(col, row); cover && (cover->Col != col || cover->Row != row))
+        if (TCellData* cover = grid.FindCell(col, row);
+            cover && (cover->Col != col || cover->Row != row))
             grid.Unjoin(cover->Col, cover->Row);
         grid.DeleteCell(col, row);
         TCellData& c = grid.CreateCell(col, row);

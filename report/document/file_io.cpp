@@ -1,10 +1,10 @@
 #include "file_io.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 namespace zentra::report {
 
@@ -19,7 +19,9 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 std::string ReadWholeFile(const std::filesystem::path& path) {
     std::error_code ec;
     auto size = std::filesystem::file_size(path, ec);
-    if (ec) throw std::runtime_error("Не удалось открыть файл \"" + path.string() + "\": " + ec.message());
+    if (ec)
+        throw std::runtime_error("Не удалось открыть файл \"" + path.string() +
+                                 "\": " + ec.message());
     if (size > kMaxDocumentFileSize)
         throw std::runtime_error("Файл \"" + path.string() + "\" слишком велик (" +
                                  std::to_string(size) + " байт)");
@@ -52,7 +54,8 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view bytes) 
     std::filesystem::rename(tmp, path, ec);
     if (ec) {
         std::filesystem::remove(tmp);
-        throw std::runtime_error("Не удалось сохранить файл \"" + path.string() + "\": " + ec.message());
+        throw std::runtime_error("Не удалось сохранить файл \"" + path.string() +
+                                 "\": " + ec.message());
     }
 }
 

@@ -32,7 +32,8 @@ void ImportGrid17(TKelvoGrid& g, std::string_view bytes, TKelvoGrid& progressTar
     r.seek(4 + kMagic17.size());
     ReadSizes(r, g);
     size_t fontCount = r.count(4, "шрифты");
-    if (fontCount > 32767) throwDamaged("слишком много шрифтов (" + std::to_string(fontCount) + ")");
+    if (fontCount > 32767)
+        throwDamaged("слишком много шрифтов (" + std::to_string(fontCount) + ")");
     std::vector<std::string> fonts;
     fonts.reserve(fontCount);
     for (size_t i = 0; i < fontCount; ++i) {
@@ -40,7 +41,8 @@ void ImportGrid17(TKelvoGrid& g, std::string_view bytes, TKelvoGrid& progressTar
         if (fonts.back().size() > 65535) throwDamaged("слишком длинное имя шрифта");
     }
     std::vector<int> fontIndex;  // imported font -> index in the grid's list
-    for (const std::string& f : fonts) fontIndex.push_back(g.FontNames().IndexOf(f));
+    for (const std::string& f : fonts)
+        fontIndex.push_back(g.FontNames().IndexOf(f));
 
     size_t cells = r.count(kCell17Size, "ячейки");
     std::vector<JoinCell> joins;
@@ -121,7 +123,8 @@ void ImportGrid17(TKelvoGrid& g, std::string_view bytes, TKelvoGrid& progressTar
     size_t placeholders = 0;
     for (const JoinCell& j : joins) {
         placeholders += j.LastRow - j.Row;
-        if (placeholders > kMaxLoadedPlaceholders) throwDamaged("слишком большие объединения ячеек");
+        if (placeholders > kMaxLoadedPlaceholders)
+            throwDamaged("слишком большие объединения ячеек");
     }
     for (const JoinCell& j : joins) {
         if (j.LastCol == j.Col && j.LastRow == j.Row) continue;

@@ -33,19 +33,22 @@ struct ProgressReporter {
 
 void writeFormatList(ByteWriter& w, const TCellFormatList& list) {
     w.u32(static_cast<uint32_t>(list.Count()));
-    for (size_t i = 0; i < list.Count(); ++i) WriteFormatRecord(w, list.At(i));
+    for (size_t i = 0; i < list.Count(); ++i)
+        WriteFormatRecord(w, list.At(i));
 }
 
 void writeFormatVector(ByteWriter& w, const std::vector<TCellFormat>& list) {
     w.u32(static_cast<uint32_t>(list.size()));
-    for (const TCellFormat& f : list) WriteFormatRecord(w, f);
+    for (const TCellFormat& f : list)
+        WriteFormatRecord(w, f);
 }
 
 std::vector<TCellFormat> readFormatVector(ByteReader& r) {
     size_t n = r.count(kFormatRecordSize, "форматы ячеек");
     std::vector<TCellFormat> out;
     out.reserve(n);
-    for (size_t i = 0; i < n; ++i) out.push_back(ReadFormatRecord(r));
+    for (size_t i = 0; i < n; ++i)
+        out.push_back(ReadFormatRecord(r));
     return out;
 }
 
@@ -129,7 +132,8 @@ void writeSheetTables(ByteWriter& w, const TKelvoGrid& g) {
     for (const THeaderGroup& h : g.HeaderGroups()) {
         w.i32(h.FirstGroup);
         w.u32(static_cast<uint32_t>(h.Groups.size()));
-        for (uint8_t b : h.Groups) w.u8(b);
+        for (uint8_t b : h.Groups)
+            w.u8(b);
         w.u32(static_cast<uint32_t>(h.Cells.size()));
         for (const TCellPos& c : h.Cells) {
             w.i32(c.Col);
@@ -144,7 +148,8 @@ void writeSheetTables(ByteWriter& w, const TKelvoGrid& g) {
         w.u16(f.LastRow);
     }
     w.u32(static_cast<uint32_t>(g.PageBreaks().size()));
-    for (uint16_t b : g.PageBreaks()) w.u16(b);
+    for (uint16_t b : g.PageBreaks())
+        w.u16(b);
 }
 
 }  // namespace
@@ -235,7 +240,8 @@ void PlaceLoadedCell(TKelvoGrid& g, const TCellRecord& rec, size_t& placeholders
         throwDamaged("ячейка " + at + " повторяется или лежит внутри объединения");
     if (rec.LastCol != rec.Col || rec.LastRow != rec.Row) {
         placeholders += rec.LastRow - rec.Row;
-        if (placeholders > kMaxLoadedPlaceholders) throwDamaged("слишком большие объединения ячеек");
+        if (placeholders > kMaxLoadedPlaceholders)
+            throwDamaged("слишком большие объединения ячеек");
         for (int row = rec.Row; row <= rec.LastRow; ++row)
             for (auto& c : g.RowCells(row)) {
                 if (c->Col > rec.LastCol) break;
@@ -247,7 +253,8 @@ void PlaceLoadedCell(TKelvoGrid& g, const TCellRecord& rec, size_t& placeholders
     c.Text = rec.Text;
     c.GroupIndex = rec.GroupIndex;
     g.SetFormatIndex(c, rec.FormatIndex);
-    if (rec.LastCol != rec.Col || rec.LastRow != rec.Row) g.Join(rec.Col, rec.Row, rec.LastCol, rec.LastRow);
+    if (rec.LastCol != rec.Col || rec.LastRow != rec.Row)
+        g.Join(rec.Col, rec.Row, rec.LastCol, rec.LastRow);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -260,16 +267,19 @@ std::string SaveGridStream(TKelvoGrid& g) {
     w.shortText(g.TopTitle(), "верхний колонтитул");
     w.shortText(g.BottomTitle(), "нижний колонтитул");
     w.u32(static_cast<uint32_t>(g.FontNames().Count()));
-    for (const std::string& f : g.FontNames().Names()) w.shortText(f, "имя шрифта");
+    for (const std::string& f : g.FontNames().Names())
+        w.shortText(f, "имя шрифта");
     writeFormatList(w, g.Formats());
     writeFormatVector(w, g.ReservedFormats(0));
     writeFormatVector(w, g.ReservedFormats(1));
     w.u32(1);
 
     w.i32(g.LastCol());
-    for (int c = 0; c <= g.LastCol(); ++c) w.u16(g.ColWidth(c));
+    for (int c = 0; c <= g.LastCol(); ++c)
+        w.u16(g.ColWidth(c));
     w.i32(g.LastRow());
-    for (int r = 0; r <= g.LastRow(); ++r) w.u16(g.RowHeight(r));
+    for (int r = 0; r <= g.LastRow(); ++r)
+        w.u16(g.RowHeight(r));
     size_t countAt = w.size();
     w.u32(0);
     uint32_t written = 0;
@@ -304,7 +314,8 @@ std::string SaveGridStream(TKelvoGrid& g) {
             // The picture must carry its own length, or the stream could not be read back.
             ByteReader check(o.Picture);
             if (pictureLength(check, o.PictureKind) != o.Picture.size())
-                throw FileFormatError("Рисунок на листе повреждён: его размер не совпадает с заголовком");
+                throw FileFormatError(
+                    "Рисунок на листе повреждён: его размер не совпадает с заголовком");
             w.bytes(o.Picture);
         }
     }
@@ -358,7 +369,8 @@ void ReadFixedCols(ByteReader& r, TKelvoGrid& g) {
 
 void ReadPageBreaks(ByteReader& r, TKelvoGrid& g) {
     size_t breaks = r.count(2, "разрывы страниц");
-    for (size_t i = 0; i < breaks; ++i) g.PageBreaks().push_back(r.u16());
+    for (size_t i = 0; i < breaks; ++i)
+        g.PageBreaks().push_back(r.u16());
 }
 
 // Reads last column and widths, last row and heights.
@@ -367,7 +379,8 @@ void ReadSizes(ByteReader& r, TKelvoGrid& g) {
     if (lastCol < -1 || lastCol > kMaxGridIndex)
         throwDamaged("неверный номер последнего столбца (" + std::to_string(lastCol) + ")");
     r.need(2 * static_cast<size_t>(lastCol + 1));
-    for (int c = 0; c <= lastCol; ++c) g.SetColWidth(c, r.u16());
+    for (int c = 0; c <= lastCol; ++c)
+        g.SetColWidth(c, r.u16());
     int32_t lastRow = r.i32();
     if (lastRow < -1 || lastRow > kMaxGridIndex)
         throwDamaged("неверный номер последней строки (" + std::to_string(lastRow) + ")");
@@ -390,7 +403,8 @@ void loadVersion3(TKelvoGrid& g, ByteReader& r, TKelvoGrid& target) {
     size_t fontCount = r.count(2, "шрифты");
     std::vector<std::string> fonts;
     fonts.reserve(fontCount);
-    for (size_t i = 0; i < fontCount; ++i) fonts.push_back(r.shortText());
+    for (size_t i = 0; i < fontCount; ++i)
+        fonts.push_back(r.shortText());
     g.FontNames().Assign(std::move(fonts));
 
     std::vector<TCellFormat> formats = readFormatVector(r);

@@ -45,9 +45,15 @@ auto lowerCol(RowT& row, int col) {
 
 }  // namespace
 
-std::string ProgressLoadingName() { return text::utf8ToCp1251("Загрузка ..."); }
-std::string ProgressSavingName() { return text::utf8ToCp1251("Сохранение ..."); }
-std::string ProgressImportName() { return text::utf8ToCp1251("Импорт из V 1.7 ..."); }
+std::string ProgressLoadingName() {
+    return text::utf8ToCp1251("Загрузка ...");
+}
+std::string ProgressSavingName() {
+    return text::utf8ToCp1251("Сохранение ...");
+}
+std::string ProgressImportName() {
+    return text::utf8ToCp1251("Импорт из V 1.7 ...");
+}
 
 // Everything a load replaces and SwapContent exchanges.
 struct TKelvoGrid::Content {
@@ -89,7 +95,9 @@ TCellHandle::TCellHandle(TKelvoGrid& grid, int col, int row)
 }
 
 // The stored cell at the handle's own position.
-TCellData* TCellHandle::Stored() const { return grid_->StoredCell(col_, row_); }
+TCellData* TCellHandle::Stored() const {
+    return grid_->StoredCell(col_, row_);
+}
 
 const std::string& TCellHandle::Text() const {
     auto c = Stored();
@@ -114,14 +122,19 @@ bool TCellHandle::IsJoined() const {
 // Empty: no text, not joined, no group, default format.
 bool TCellHandle::IsEmpty() const {
     auto c = Stored();
-    return !c || (c->Text.empty() && !c->IsJoined() && c->GroupIndex == -1 && c->Format->Index == 0);
+    return !c ||
+           (c->Text.empty() && !c->IsJoined() && c->GroupIndex == -1 && c->Format->Index == 0);
 }
 const TCellFormat& TCellHandle::Format() const {
     auto c = Stored();
     return c ? *c->Format : grid_->Formats().At(0);
 }
-int TCellHandle::FormatIndex() const { return Format().Index; }
-std::string TCellHandle::FontName() const { return grid_->FontNames().NameOf(Format().FontIndex); }
+int TCellHandle::FormatIndex() const {
+    return Format().Index;
+}
+std::string TCellHandle::FontName() const {
+    return grid_->FontNames().NameOf(Format().FontIndex);
+}
 
 // Writers create the cell at the handle's position on their first change. A position that a
 // join covers belongs to the join's master and cannot get a cell of its own.
@@ -129,8 +142,8 @@ TCellData& TCellHandle::Materialise() {
     if (auto c = Stored(); c && !c->IsPlaceholder()) return *c;
     TCellData* cover = grid_->FindCell(col_, row_);
     if (cover && (cover->Col != col_ || cover->Row != row_))
-        throw std::logic_error("Ячейка [" + std::to_string(row_ + 1) + "," +
-                               ColumnName(col_) + "] закрыта объединением ячеек");
+        throw std::logic_error("Ячейка [" + std::to_string(row_ + 1) + "," + ColumnName(col_) +
+                               "] закрыта объединением ячеек");
     TCellData& c = grid_->CreateCell(col_, row_);
     return c;
 }
@@ -148,10 +161,10 @@ void TCellHandle::SetFormatIndex(int index) {
     grid_->SetFormatIndex(Materialise(), index);
     grid_->Changed();
 }
-#define ZENTRA_FORMAT_SETTER(Name, Kind, Type)                             \
-    void TCellHandle::Set##Name(Type v) {                                  \
-        grid_->SetFormatProperty(Materialise(), EFormatKind::Kind, v);     \
-        grid_->Changed();                                                  \
+#define ZENTRA_FORMAT_SETTER(Name, Kind, Type)                         \
+    void TCellHandle::Set##Name(Type v) {                              \
+        grid_->SetFormatProperty(Materialise(), EFormatKind::Kind, v); \
+        grid_->Changed();                                              \
     }
 ZENTRA_FORMAT_SETTER(FillColor, FillColor, TColor)
 ZENTRA_FORMAT_SETTER(FontName, FontName, std::string_view)
@@ -167,20 +180,26 @@ ZENTRA_FORMAT_SETTER(Angle, Angle, int)
 ZENTRA_FORMAT_SETTER(DataFormat, DataFormat, std::string_view)
 #undef ZENTRA_FORMAT_SETTER
 
-void TCellHandle::SetRowHeight(int height) { grid_->SetRowHeight(row_, height); }
-void TCellHandle::SetColWidth(int width) { grid_->SetColWidth(col_, width); }
+void TCellHandle::SetRowHeight(int height) {
+    grid_->SetRowHeight(row_, height);
+}
+void TCellHandle::SetColWidth(int width) {
+    grid_->SetColWidth(col_, width);
+}
 
 // Sum of the drawn heights of the rows the cell covers.
 int TCellHandle::Height() const {
     int h = 0;
-    for (int r = row_; r <= LastRow(); ++r) h += grid_->DrawnRowHeight(r);
+    for (int r = row_; r <= LastRow(); ++r)
+        h += grid_->DrawnRowHeight(r);
     return h;
 }
 
 // Sum of the drawn widths of the columns the cell covers.
 int TCellHandle::Width() const {
     int w = 0;
-    for (int c = col_; c <= LastCol(); ++c) w += grid_->DrawnColWidth(c);
+    for (int c = col_; c <= LastCol(); ++c)
+        w += grid_->DrawnColWidth(c);
     return w;
 }
 
@@ -200,10 +219,12 @@ static int wrappedLineCount(std::string_view line, int width, ITextMeasurer& m,
         if (end == line.size()) break;
         if (line[end] == ' ') {  // the fitting part ends at a word boundary
             pos = end;
-            while (pos < line.size() && line[pos] == ' ') ++pos;
+            while (pos < line.size() && line[pos] == ' ')
+                ++pos;
         } else if (lastSpace != std::string_view::npos && lastSpace > pos) {
             pos = lastSpace + 1;
-            while (pos < line.size() && line[pos] == ' ') ++pos;
+            while (pos < line.size() && line[pos] == ' ')
+                ++pos;
         } else {
             pos = std::max(end, pos + 1);  // a word wider than the cell breaks between bytes
         }
@@ -215,7 +236,8 @@ static int wrappedLineCount(std::string_view line, int width, ITextMeasurer& m,
 int TCellHandle::TextHeight(ITextMeasurer& measurer) const {
     std::string_view text = Text();
     size_t b = 0;
-    while (b < text.size() && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (b < text.size() && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
     text.remove_prefix(b);
     if (text.empty()) return 0;
     const TCellFormat& f = Format();
@@ -226,8 +248,8 @@ int TCellHandle::TextHeight(ITextMeasurer& measurer) const {
     size_t start = 0;
     while (true) {
         size_t brk = text.find_first_of("\r\n", start);
-        std::string_view line = text.substr(start, brk == std::string_view::npos ? text.npos
-                                                                                 : brk - start);
+        std::string_view line =
+            text.substr(start, brk == std::string_view::npos ? text.npos : brk - start);
         lines += wrap ? wrappedLineCount(line, width, measurer, font) : 1;
         if (brk == std::string_view::npos) break;
         start = brk + 1;
@@ -290,8 +312,8 @@ TCellData* TKelvoGrid::StoredCell(int col, int row) const {
 TCellData* TKelvoGrid::FindCell(int col, int row) const {
     if (row < 0 || col < 0 || static_cast<size_t>(row) >= c_->rows.size()) return nullptr;
     const Row& r = c_->rows[static_cast<size_t>(row)];
-    auto it = std::upper_bound(r.begin(), r.end(), col,
-                               [](int v, const auto& c) { return v < c->Col; });
+    auto it =
+        std::upper_bound(r.begin(), r.end(), col, [](int v, const auto& c) { return v < c->Col; });
     if (it == r.begin()) return nullptr;
     TCellData* c = std::prev(it)->get();
     if (c->Col != col && c->LastCol < col) return nullptr;
@@ -333,7 +355,9 @@ void TKelvoGrid::DeleteCell(int col, int row) {
     Changed();
 }
 
-size_t TKelvoGrid::CellCount() const { return c_->cellCount; }
+size_t TKelvoGrid::CellCount() const {
+    return c_->cellCount;
+}
 
 int TKelvoGrid::HighestRow() const {
     for (size_t r = c_->rows.size(); r-- > 0;)
@@ -350,14 +374,24 @@ const std::vector<std::unique_ptr<TCellData>>& TKelvoGrid::RowCells(int row) con
 // ---------------------------------------------------------------------------------------------
 // Formats
 
-TCellFormatList& TKelvoGrid::Formats() { return c_->formats; }
-const TCellFormatList& TKelvoGrid::Formats() const { return c_->formats; }
-std::vector<TCellFormat>& TKelvoGrid::ReservedFormats(int which) { return c_->reserved[which & 1]; }
+TCellFormatList& TKelvoGrid::Formats() {
+    return c_->formats;
+}
+const TCellFormatList& TKelvoGrid::Formats() const {
+    return c_->formats;
+}
+std::vector<TCellFormat>& TKelvoGrid::ReservedFormats(int which) {
+    return c_->reserved[which & 1];
+}
 const std::vector<TCellFormat>& TKelvoGrid::ReservedFormats(int which) const {
     return c_->reserved[which & 1];
 }
-TFontList& TKelvoGrid::FontNames() { return c_->fonts; }
-const TFontList& TKelvoGrid::FontNames() const { return c_->fonts; }
+TFontList& TKelvoGrid::FontNames() {
+    return c_->fonts;
+}
+const TFontList& TKelvoGrid::FontNames() const {
+    return c_->fonts;
+}
 
 void TKelvoGrid::Attach(TCellData& cell, TCellFormat& f) {
     assert(cell.Format == nullptr);
@@ -486,8 +520,12 @@ void TKelvoGrid::SetRowHeight(int row, int height) {
     if (row > c_->lastRow) c_->lastRow = std::min(row + 1, kMaxGridIndex);
 }
 
-int TKelvoGrid::LastCol() const { return c_->lastCol; }
-int TKelvoGrid::LastRow() const { return c_->lastRow; }
+int TKelvoGrid::LastCol() const {
+    return c_->lastCol;
+}
+int TKelvoGrid::LastRow() const {
+    return c_->lastRow;
+}
 
 void TKelvoGrid::SetLastColRow(int lastCol, int lastRow) {
     assert(lastCol >= -1 && lastCol <= kMaxGridIndex && lastRow >= -1 && lastRow <= kMaxGridIndex);
@@ -498,8 +536,10 @@ void TKelvoGrid::SetLastColRow(int lastCol, int lastRow) {
 std::pair<int, int> TKelvoGrid::CellOrigin(int col, int row, double scale) const {
     checkPos(col, row);
     double x = 0, y = 0;
-    for (int c = 0; c < col; ++c) x += (DrawnColWidth(c) - 1) * scale;
-    for (int r = 0; r < row; ++r) y += (DrawnRowHeight(r) - 1) * scale;
+    for (int c = 0; c < col; ++c)
+        x += (DrawnColWidth(c) - 1) * scale;
+    for (int r = 0; r < row; ++r)
+        y += (DrawnRowHeight(r) - 1) * scale;
     return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
 }
 
@@ -552,7 +592,8 @@ void TKelvoGrid::Join(int col, int row, int lastCol, int lastRow) {
             }
         }
     }
-    for (TCellData* m : masters) UnjoinMaster(*m);
+    for (TCellData* m : masters)
+        UnjoinMaster(*m);
     TCellData& master = CreateCell(col, row);
     for (int r = row; r <= lastRow && static_cast<size_t>(r) < c_->rows.size(); ++r) {
         Row& cells = c_->rows[static_cast<size_t>(r)];
@@ -583,8 +624,7 @@ void TKelvoGrid::Join(int col, int row, int lastCol, int lastRow) {
 void TKelvoGrid::InsertRow(int row) {
     checkPos(0, row);
     if (HighestRow() == kMaxGridIndex || c_->lastRow == kMaxGridIndex)
-        throw std::out_of_range(
-            "Нельзя вставить строку: последняя строка листа (65536) занята");
+        throw std::out_of_range("Нельзя вставить строку: последняя строка листа (65536) занята");
     // Joins that span the new row from above grow over it.
     const size_t above = std::min(static_cast<size_t>(row), c_->rows.size());
     for (size_t r = 0; r < above; ++r)
@@ -658,8 +698,7 @@ void TKelvoGrid::InsertCol(int col) {
     bool full = c_->lastCol == kMaxGridIndex;
     for (auto& r : c_->rows)
         if (!r.empty() && r.back()->LastCol == kMaxGridIndex) full = true;
-    if (full)
-        throw std::out_of_range("Нельзя вставить столбец: последний столбец листа занят");
+    if (full) throw std::out_of_range("Нельзя вставить столбец: последний столбец листа занят");
     // Cells at or right of the column move; joins reaching it from the left grow.
     for (auto& r : c_->rows)
         for (auto& c : r) {
@@ -765,7 +804,8 @@ TSelectedCells TKelvoGrid::GetSelectedCells() const {
     TSelectedCells out;
     auto walk = [&out](TBlock b) {
         for (int32_t r = std::max(b.Top, 0); r <= b.Bottom; ++r)
-            for (int32_t c = std::max(b.Left, 0); c <= b.Right; ++c) out.push_back({c, r});
+            for (int32_t c = std::max(b.Left, 0); c <= b.Right; ++c)
+                out.push_back({c, r});
     };
     walk(normalised(SelStart, SelEnd));
     for (const TBlock& b : SelectedBlocks)
@@ -789,25 +829,51 @@ TBlock TKelvoGrid::GetSelectionRect() const {
 // ---------------------------------------------------------------------------------------------
 // Tables, titles, page settings
 
-std::vector<THeaderGroup>& TKelvoGrid::HeaderGroups() { return c_->headerGroups; }
-const std::vector<THeaderGroup>& TKelvoGrid::HeaderGroups() const { return c_->headerGroups; }
-std::vector<TFixedCols>& TKelvoGrid::FixedCols() { return c_->fixedCols; }
-const std::vector<TFixedCols>& TKelvoGrid::FixedCols() const { return c_->fixedCols; }
-std::vector<uint16_t>& TKelvoGrid::PageBreaks() { return c_->pageBreaks; }
-const std::vector<uint16_t>& TKelvoGrid::PageBreaks() const { return c_->pageBreaks; }
-std::vector<TGridObjImg>& TKelvoGrid::Objects() { return c_->objects; }
-const std::vector<TGridObjImg>& TKelvoGrid::Objects() const { return c_->objects; }
-TPageSettings TKelvoGrid::GetPageSettings() const { return c_->page; }
-void TKelvoGrid::SetPageSettings(const TPageSettings& s) { c_->page = s; }
-const std::string& TKelvoGrid::TopTitle() const { return c_->topTitle; }
-const std::string& TKelvoGrid::BottomTitle() const { return c_->bottomTitle; }
+std::vector<THeaderGroup>& TKelvoGrid::HeaderGroups() {
+    return c_->headerGroups;
+}
+const std::vector<THeaderGroup>& TKelvoGrid::HeaderGroups() const {
+    return c_->headerGroups;
+}
+std::vector<TFixedCols>& TKelvoGrid::FixedCols() {
+    return c_->fixedCols;
+}
+const std::vector<TFixedCols>& TKelvoGrid::FixedCols() const {
+    return c_->fixedCols;
+}
+std::vector<uint16_t>& TKelvoGrid::PageBreaks() {
+    return c_->pageBreaks;
+}
+const std::vector<uint16_t>& TKelvoGrid::PageBreaks() const {
+    return c_->pageBreaks;
+}
+std::vector<TGridObjImg>& TKelvoGrid::Objects() {
+    return c_->objects;
+}
+const std::vector<TGridObjImg>& TKelvoGrid::Objects() const {
+    return c_->objects;
+}
+TPageSettings TKelvoGrid::GetPageSettings() const {
+    return c_->page;
+}
+void TKelvoGrid::SetPageSettings(const TPageSettings& s) {
+    c_->page = s;
+}
+const std::string& TKelvoGrid::TopTitle() const {
+    return c_->topTitle;
+}
+const std::string& TKelvoGrid::BottomTitle() const {
+    return c_->bottomTitle;
+}
 void TKelvoGrid::SetTitles(std::string top, std::string bottom) {
     checkShortText(top, "Верхний колонтитул");
     checkShortText(bottom, "Нижний колонтитул");
     c_->topTitle = std::move(top);
     c_->bottomTitle = std::move(bottom);
 }
-std::vector<std::string>& TKelvoGrid::DataFormatCatalogue() { return c_->catalogue; }
+std::vector<std::string>& TKelvoGrid::DataFormatCatalogue() {
+    return c_->catalogue;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Invariants
@@ -835,8 +901,8 @@ std::string TKelvoGrid::CheckInvariants() const {
             if (c.Master) {
                 const TCellData& m = *c.Master;
                 if (StoredCell(m.Col, m.Row) != &m) return at + "has a master that is not stored";
-                if (m.Col != c.Col || m.Row >= c.Row || m.LastRow < c.Row || m.LastCol != c.LastCol ||
-                    m.LastRow != c.LastRow)
+                if (m.Col != c.Col || m.Row >= c.Row || m.LastRow < c.Row ||
+                    m.LastCol != c.LastCol || m.LastRow != c.LastRow)
                     return at + "disagrees with its master";
             } else {
                 for (int pr = c.Row + 1; pr <= c.LastRow; ++pr) {

@@ -41,7 +41,7 @@ struct TCellData {
 // A cell handle bound to one position. Reading through it never creates a cell; the first write
 // creates exactly one cell at its position. Answered by TKelvoGrid::GetCell.
 class TCellHandle {
-public:
+  public:
     TCellHandle(TKelvoGrid& grid, int col, int row);
 
     int Col() const { return col_; }
@@ -99,7 +99,7 @@ public:
     void Unjoin();
     void Reset();
 
-private:
+  private:
     TCellData& Materialise();
     TKelvoGrid* grid_;
     uint16_t col_, row_;
@@ -110,7 +110,7 @@ using TOnProgress =
     std::function<void(std::string_view name, int state, int min, int max, int position)>;
 
 class TKelvoGrid {
-public:
+  public:
     TKelvoGrid();
     ~TKelvoGrid();
     TKelvoGrid(const TKelvoGrid&) = delete;
@@ -229,7 +229,7 @@ public:
     // Answers an empty text when sound, else what is wrong.
     std::string CheckInvariants() const;
 
-private:
+  private:
     struct Content;
     using Row = std::vector<std::unique_ptr<TCellData>>;
     Row& RowAt(int row);

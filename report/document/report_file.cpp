@@ -35,7 +35,8 @@ int32_t readSectionSize(ByteReader& r) {
     ByteReader hr(h);
     hr.seek(256);
     int32_t size = hr.i32();
-    if (size < 0) throwDamaged("отрицательный размер раздела отчёта (" + std::to_string(size) + ")");
+    if (size < 0)
+        throwDamaged("отрицательный размер раздела отчёта (" + std::to_string(size) + ")");
     return size;
 }
 
@@ -48,7 +49,8 @@ std::string readSectionText(ByteReader& r) {
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const std::string& l : lines) out += l + "\r\n";
+    for (const std::string& l : lines)
+        out += l + "\r\n";
     return out;
 }
 

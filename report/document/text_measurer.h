@@ -15,7 +15,7 @@ struct TFontSpec {
 };
 
 class ITextMeasurer {
-public:
+  public:
     virtual ~ITextMeasurer() = default;
     // Width in pixels at 100 % zoom of a cp1251 text drawn in the font.
     virtual int TextWidth(const TFontSpec& font, std::string_view text) = 0;
@@ -25,14 +25,14 @@ public:
 
 // Every byte advances the same width; every line has the same height.
 class TFixedAdvanceMeasurer : public ITextMeasurer {
-public:
+  public:
     TFixedAdvanceMeasurer(int advance, int lineHeight) : advance_(advance), line_(lineHeight) {}
     int TextWidth(const TFontSpec&, std::string_view text) override {
         return static_cast<int>(text.size()) * advance_;
     }
     int LineHeight(const TFontSpec&) override { return line_; }
 
-private:
+  private:
     int advance_;
     int line_;
 };

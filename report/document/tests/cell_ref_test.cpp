@@ -5,10 +5,13 @@
 using namespace zentra::report;
 
 TEST(ColumnName, NamesAlongTheSheet) {
-    struct Case { int col; const char* name; } cases[] = {
-        {0, "A"}, {25, "Z"}, {26, "AA"}, {51, "AZ"}, {52, "BA"}, {701, "ZZ"}, {702, "AAA"},
-        {18277, "ZZZ"}, {18278, "AAAA"}, {65535, "CRXP"}};
-    for (auto& c : cases) EXPECT_EQ(ColumnName(c.col), c.name) << c.col;
+    struct Case {
+        int col;
+        const char* name;
+    } cases[] = {{0, "A"},    {25, "Z"},    {26, "AA"},     {51, "AZ"},      {52, "BA"},
+                 {701, "ZZ"}, {702, "AAA"}, {18277, "ZZZ"}, {18278, "AAAA"}, {65535, "CRXP"}};
+    for (auto& c : cases)
+        EXPECT_EQ(ColumnName(c.col), c.name) << c.col;
 }
 
 // Up to "ZZ" the names are the two-character formula the files and scripts were written with.
@@ -29,10 +32,13 @@ TEST(ParseCellRef, EveryColumnNameRoundTrips) {
 }
 
 TEST(ParseCellRef, ValidReferences) {
-    struct Case { const char* ref; TCellRefParts parts; } cases[] = {
-        {"B7", {1, 7, false, false}},      {"$B7", {1, 7, true, false}},
-        {"B$7", {1, 7, false, true}},      {"$C$12", {2, 12, true, true}},
-        {"c12", {2, 12, false, false}},    {"zz1", {701, 1, false, false}},
+    struct Case {
+        const char* ref;
+        TCellRefParts parts;
+    } cases[] = {
+        {"B7", {1, 7, false, false}},         {"$B7", {1, 7, true, false}},
+        {"B$7", {1, 7, false, true}},         {"$C$12", {2, 12, true, true}},
+        {"c12", {2, 12, false, false}},       {"zz1", {701, 1, false, false}},
         {"A65534", {0, 65534, false, false}}, {"CRXP1", {65535, 1, false, false}},
     };
     for (auto& c : cases) {

@@ -11,7 +11,8 @@ namespace {
 
 constexpr uint32_t kWindowA = 0x1111, kWindowB = 0x2222;
 
-// Source: a 2x2 join at (1,1) with text and attributes, a plain cell at (3,2), selection (1,1)-(3,2).
+// Source: a 2x2 join at (1,1) with text and attributes, a plain cell at (3,2), selection
+// (1,1)-(3,2).
 void fillSource(TKelvoGrid& g) {
     TCellHandle m = g.GetCell(1, 1);
     m.SetText("J");
@@ -116,14 +117,20 @@ TEST(Clipboard, BadBlocksChangeNothing) {
     std::string good = CopySelection(src, kWindowA, false);
     auto withCount = [&](uint32_t n) {
         std::string b = good;
-        for (int i = 0; i < 4; ++i) b[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            b[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
         return b;
     };
     std::string badFormat = good;
     // First entry: 20 fixed bytes + "0.00" data format (2 + 4) + sizes (8), then flags and index.
     size_t indexAt = 16 + 20 + 6 + 8 + 1;
     badFormat[indexAt] = 99;
-    struct Case { const char* what; std::string block; uint32_t window; int activeCol; } cases[] = {
+    struct Case {
+        const char* what;
+        std::string block;
+        uint32_t window;
+        int activeCol;
+    } cases[] = {
         {"count too big", withCount(0x7FFFFFFF), kWindowB, 0},
         {"count one more", withCount(4), kWindowB, 0},
         {"trailing bytes", good + "x", kWindowB, 0},

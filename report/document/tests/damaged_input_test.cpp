@@ -29,9 +29,11 @@ struct Target {
 Bytes headAndSizes(int lastCol = 0, int lastRow = 0) {
     Bytes b = GridHead();
     b.i32(lastCol);
-    for (int c = 0; c <= lastCol; ++c) b.u16(0);
+    for (int c = 0; c <= lastCol; ++c)
+        b.u16(0);
     b.i32(lastRow);
-    for (int r = 0; r <= lastRow; ++r) b.u16(0);
+    for (int r = 0; r <= lastRow; ++r)
+        b.u16(0);
     return b;
 }
 
@@ -99,32 +101,46 @@ std::vector<Damaged> damagedGrids() {
     add("huge cell count", withCells(0x7FFFFFFF, [](Bytes&) {}), "ячейки");
     add("cell format index past the list",
         withCells(1, [](Bytes& b) { b.u8(1).i32(5).u16(0).u16(0); }), "формат 5");
-    add("negative cell format index",
-        withCells(1, [](Bytes& b) { b.u8(1).i32(-1).u16(0).u16(0); }), "формат -1");
+    add("negative cell format index", withCells(1, [](Bytes& b) { b.u8(1).i32(-1).u16(0).u16(0); }),
+        "формат -1");
     add("cell text past the end",
-        withCells(1, [](Bytes& b) { b.u8(2).u16(0).u16(0).u16(0xFFFF).raw("ab"); }), "конец данных");
-    add("inverted join",
-        withCells(1, [](Bytes& b) { b.u8(4).u16(3).u16(3).u16(2).u16(5); }), "раньше");
-    add("cell inside a join", withCells(2, [](Bytes& b) {
-            b.u8(4).u16(0).u16(0).u16(2).u16(2);
-            b.u8(2).u16(1).u16(1).shortText("x");
-        }), "внутри объединения");
-    add("overlapping joins", withCells(2, [](Bytes& b) {
-            b.u8(4).u16(2).u16(0).u16(2).u16(2);  // column 2, rows 0..2
-            b.u8(4).u16(0).u16(1).u16(3).u16(1);  // row 1, columns 0..3
-        }), "перекрывает");
-    add("duplicate cell", withCells(2, [](Bytes& b) {
-            b.u8(2).u16(1).u16(1).shortText("a");
-            b.u8(2).u16(1).u16(1).shortText("b");
-        }), "порядку");
-    add("cells out of order", withCells(2, [](Bytes& b) {
-            b.u8(2).u16(1).u16(2).shortText("a");
-            b.u8(2).u16(1).u16(1).shortText("b");
-        }), "порядку");
+        withCells(1, [](Bytes& b) { b.u8(2).u16(0).u16(0).u16(0xFFFF).raw("ab"); }),
+        "конец данных");
+    add("inverted join", withCells(1, [](Bytes& b) { b.u8(4).u16(3).u16(3).u16(2).u16(5); }),
+        "раньше");
+    add("cell inside a join",
+        withCells(2,
+                  [](Bytes& b) {
+                      b.u8(4).u16(0).u16(0).u16(2).u16(2);
+                      b.u8(2).u16(1).u16(1).shortText("x");
+                  }),
+        "внутри объединения");
+    add("overlapping joins",
+        withCells(2,
+                  [](Bytes& b) {
+                      b.u8(4).u16(2).u16(0).u16(2).u16(2);  // column 2, rows 0..2
+                      b.u8(4).u16(0).u16(1).u16(3).u16(1);  // row 1, columns 0..3
+                  }),
+        "перекрывает");
+    add("duplicate cell",
+        withCells(2,
+                  [](Bytes& b) {
+                      b.u8(2).u16(1).u16(1).shortText("a");
+                      b.u8(2).u16(1).u16(1).shortText("b");
+                  }),
+        "порядку");
+    add("cells out of order",
+        withCells(2,
+                  [](Bytes& b) {
+                      b.u8(2).u16(1).u16(2).shortText("a");
+                      b.u8(2).u16(1).u16(1).shortText("b");
+                  }),
+        "порядку");
     add("huge header group count", tablesWith([](Bytes& b) { b.i32(0x40000000); }),
         "группы заголовков");
     add("huge group list in a header",
-        tablesWith([](Bytes& b) { b.i32(1).i32(-1).i32(0x7FFFFFF0).i32(0); }), "группы в заголовке");
+        tablesWith([](Bytes& b) { b.i32(1).i32(-1).i32(0x7FFFFFF0).i32(0); }),
+        "группы в заголовке");
     add("huge header cell count",
         tablesWith([](Bytes& b) { b.i32(1).i32(-1).i32(0).i32(0x20000000); }), "ячейки заголовка");
     add("huge fixed column count", tablesWith([](Bytes& b) { b.i32(0).i32(0x7FFFFFFF); }),
@@ -138,31 +154,39 @@ std::vector<Damaged> damagedGrids() {
         });
     };
     add("huge object count", objects([](Bytes& b) { b.i32(0x7FFFFFFF); }), "объекты");
-    add("unknown object kind", objects([](Bytes& b) {
-            b.i32(1).u8(2).raw(std::string(40, '\0'));
-        }), "вид объекта");
+    add("unknown object kind", objects([](Bytes& b) { b.i32(1).u8(2).raw(std::string(40, '\0')); }),
+        "вид объекта");
     add("unknown picture kind", objects([](Bytes& b) {
             b.i32(1).u8(1).i32(0).i32(0).u16(0).i32(1).i32(1).u8(9).raw(std::string(20, '\0'));
-        }), "вид рисунка");
+        }),
+        "вид рисунка");
     add("bitmap longer than the stream", objects([](Bytes& b) {
             b.i32(1).u8(1).i32(0).i32(0).u16(0).i32(1).i32(1).u8(1);
             b.raw("BM").i32(0x7FFFFFFF).raw(std::string(20, '\0'));
-        }), "конец данных");
+        }),
+        "конец данных");
     add("bitmap without its signature", objects([](Bytes& b) {
             b.i32(1).u8(1).i32(0).i32(0).u16(0).i32(1).i32(1).u8(1).raw(std::string(30, 'x'));
-        }), "BMP");
+        }),
+        "BMP");
     add("icon directory past the end", objects([](Bytes& b) {
             b.i32(1).u8(1).i32(0).i32(0).u16(0).i32(1).i32(1).u8(2);
             b.u16(0).u16(1).u16(0xFFFF).raw(std::string(20, '\0'));
-        }), "конец данных");
+        }),
+        "конец данных");
     add("metafile of no known kind", objects([](Bytes& b) {
             b.i32(1).u8(1).i32(0).i32(0).u16(0).i32(1).i32(1).u8(3).raw(std::string(60, 'z'));
-        }), "метафайла");
+        }),
+        "метафайла");
     // Full-height joins side by side: a few bytes each, but more placeholders than any real
     // report needs; refused instead of allocating them.
-    add("joins asking for too many placeholders", withCells(20, [](Bytes& b) {
-            for (int c = 0; c < 20; ++c) b.u8(4).u16(c).u16(0).u16(c).u16(65535);
-        }), "слишком большие объединения");
+    add("joins asking for too many placeholders",
+        withCells(20,
+                  [](Bytes& b) {
+                      for (int c = 0; c < 20; ++c)
+                          b.u8(4).u16(c).u16(0).u16(c).u16(65535);
+                  }),
+        "слишком большие объединения");
     return v;
 }
 
@@ -171,11 +195,13 @@ std::vector<Damaged> damagedGrids17() {
     auto head = [](int fonts, int cells) {
         Bytes b;
         b.longText("FG1.7#RMX#Kelvo").i32(-1).i32(-1).i32(fonts);
-        for (int i = 0; i < fonts; ++i) b.longText("Arial");
+        for (int i = 0; i < fonts; ++i)
+            b.longText("Arial");
         b.i32(cells);
         return b;
     };
-    auto cell = [](Bytes& b, int col, int row, int join, int font, int textLen, std::string_view text) {
+    auto cell = [](Bytes& b, int col, int row, int join, int font, int textLen,
+                   std::string_view text) {
         b.u16(col).u16(row).u8(9).u8(0).i32(0).u8(0).u8(0).u8(join).u8(font);
         b.i32(0).i32(0).i32(0).u8(0).u8(0).u8(0).u16(textLen).u16(0).u8(0).raw(text);
     };
@@ -206,7 +232,9 @@ std::vector<Damaged> damagedGrids17() {
 
 std::vector<Damaged> damagedReports() {
     std::vector<Damaged> v;
-    auto section = [](Bytes& b, int64_t size) { b.u8(0).raw(std::string(255, '\0')).i32(size).i32(0); };
+    auto section = [](Bytes& b, int64_t size) {
+        b.u8(0).raw(std::string(255, '\0')).i32(size).i32(0);
+    };
     auto current = [] {
         Bytes b;
         b.i32(17).raw("Kelvo_REPORT(4.2)");
@@ -271,11 +299,13 @@ void expectGridLoadFails(const Damaged& d) {
 }  // namespace
 
 TEST(DamagedInput, GridStreams) {
-    for (const Damaged& d : damagedGrids()) expectGridLoadFails(d);
+    for (const Damaged& d : damagedGrids())
+        expectGridLoadFails(d);
 }
 
 TEST(DamagedInput, Version17Files) {
-    for (const Damaged& d : damagedGrids17()) expectGridLoadFails(d);
+    for (const Damaged& d : damagedGrids17())
+        expectGridLoadFails(d);
 }
 
 TEST(DamagedInput, ReportFiles) {
@@ -320,5 +350,6 @@ TEST(DamagedInput, Version17TruncationLoadsOrFailsCleanly) {
             ASSERT_TRUE(t.unchanged()) << n;
         }
     }
-    EXPECT_EQ(loaded, 4u);  // before page settings, before header groups, before breaks, before titles
+    EXPECT_EQ(loaded,
+              4u);  // before page settings, before header groups, before breaks, before titles
 }

@@ -5,7 +5,9 @@
 using namespace zentra::report;
 
 namespace {
-void expectSound(const TKelvoGrid& g) { EXPECT_EQ(g.CheckInvariants(), ""); }
+void expectSound(const TKelvoGrid& g) {
+    EXPECT_EQ(g.CheckInvariants(), "");
+}
 }  // namespace
 
 TEST(FormatSharing, ChangingOneOfTwoSharersThenTheOther) {
@@ -57,7 +59,7 @@ TEST(FormatSharing, SettingTheValueAlreadyThere) {
     EXPECT_EQ(a.FormatIndex(), 1);
     EXPECT_TRUE(g.Formats().At(1).SameAttributes(g.Formats().At(0)));
 
-    a.SetFillColor(0xFFFFFF);  // its format now has an equal one earlier in the list
+    a.SetFillColor(0xFFFFFF);       // its format now has an equal one earlier in the list
     EXPECT_EQ(a.FormatIndex(), 0);  // the first equal format in list order is the default
     EXPECT_EQ(g.Formats().Count(), 1u);
 
@@ -136,7 +138,8 @@ TEST(FormatSharing, ManyCellsFewFormats) {
         }
     // 24 looks; setting a value a shared format already has may leave a few equal copies.
     EXPECT_LE(g.Formats().Count(), 1u + 2 * 4 * 2 * 3);
-    for (size_t i = 1; i < g.Formats().Count(); ++i) EXPECT_GT(g.Formats().At(i).RefCount, 0);
+    for (size_t i = 1; i < g.Formats().Count(); ++i)
+        EXPECT_GT(g.Formats().At(i).RefCount, 0);
     expectSound(g);
 }
 

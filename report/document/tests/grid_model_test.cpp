@@ -6,7 +6,9 @@
 using namespace zentra::report;
 
 namespace {
-void expectSound(const TKelvoGrid& g) { EXPECT_EQ(g.CheckInvariants(), ""); }
+void expectSound(const TKelvoGrid& g) {
+    EXPECT_EQ(g.CheckInvariants(), "");
+}
 }  // namespace
 
 TEST(GridCells, ReadingCreatesNothingAndOneWriteCreatesOneCell) {
@@ -149,7 +151,12 @@ TEST(GridSizes, CellOriginSharesGridLines) {
 
 // Fixed measurer: 10 pixels a byte, 15 a line; the cell is 70 pixels wide (7 bytes a line).
 TEST(GridText, TextHeight) {
-    struct Case { const char* text; uint8_t options; int angle; int lines; } cases[] = {
+    struct Case {
+        const char* text;
+        uint8_t options;
+        int angle;
+        int lines;
+    } cases[] = {
         {"", 0, 0, 0},
         {"   ", 0, 0, 0},
         {"short", 0, 0, 1},
@@ -157,10 +164,10 @@ TEST(GridText, TextHeight) {
         {"one\r\ntwo", 0, 0, 2},
         {"one\ntwo\rthree", 0, 0, 3},
         {"one\r\n", 0, 0, 1},
-        {"aaa bbb ccc", 0, 0, 1},              // no wrap without the option
-        {"aaa bbb ccc", kOptWordWrap, 0, 2},   // "aaa bbb" fits in 7, then "ccc"
+        {"aaa bbb ccc", 0, 0, 1},                  // no wrap without the option
+        {"aaa bbb ccc", kOptWordWrap, 0, 2},       // "aaa bbb" fits in 7, then "ccc"
         {"abcdefghijklmnop", kOptWordWrap, 0, 3},  // a long word breaks between bytes
-        {"aaa bbb ccc", kOptWordWrap, 90, 1},  // rotated text is not wrapped
+        {"aaa bbb ccc", kOptWordWrap, 90, 1},      // rotated text is not wrapped
     };
     TFixedAdvanceMeasurer m(10, 15);
     for (auto& c : cases) {

@@ -16,9 +16,11 @@ namespace {
 std::string sheetWithOneCell(int col, int row, int flags, std::string_view cellBytes) {
     Bytes b = GridHead();
     b.i32(col);
-    for (int c = 0; c <= col; ++c) b.u16(0);
+    for (int c = 0; c <= col; ++c)
+        b.u16(0);
     b.i32(row);
-    for (int r = 0; r <= row; ++r) b.u16(0);
+    for (int r = 0; r <= row; ++r)
+        b.u16(0);
     b.i32(1).u8(flags).raw(cellBytes);
     return GridTail(b).b;
 }
@@ -132,7 +134,8 @@ TEST(GridStream, SavingRefusesWhatTheFileCannotHold) {
 
 TEST(GridStream, ProgressIsReportedEveryHundredCells) {
     TKelvoGrid g;
-    for (int r = 0; r < 250; ++r) g.GetCell(0, r).SetText("x");
+    for (int r = 0; r < 250; ++r)
+        g.GetCell(0, r).SetText("x");
     std::vector<std::pair<int, int>> seen;  // state, min
     g.OnProgress = [&](std::string_view name, int state, int min, int max, int) {
         EXPECT_EQ(max, 250);
@@ -197,7 +200,8 @@ TEST(GridStream, Version17OptionalSectionsMayBeMissing) {
 }
 
 TEST(GridFile, SaveGoesThroughATemporaryFile) {
-    auto dir = std::filesystem::temp_directory_path() / ("kelvo-grid-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("kelvo-grid-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     auto path = dir / "a.sf";
     TKelvoGrid g;
@@ -208,7 +212,8 @@ TEST(GridFile, SaveGoesThroughATemporaryFile) {
     EXPECT_THROW(SaveGridFile(g, path), FileFormatError);
     EXPECT_EQ(ReadWholeFile(path), first);
     size_t files = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir)) (void)e, ++files;
+    for (auto& e : std::filesystem::directory_iterator(dir))
+        (void)e, ++files;
     EXPECT_EQ(files, 1u);
     TKelvoGrid back;
     LoadGridFile(back, path);

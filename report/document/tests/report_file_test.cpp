@@ -27,7 +27,8 @@ std::string olderReport(const std::vector<std::pair<int, int>>& cells) {
     olderSection(b, 0);
     olderSection(b, 1);
     b.longText("EVENT_NAME=E\r\n").longText("G").i32(static_cast<int64_t>(cells.size()) - 1);
-    for (auto [c, r] : cells) b.i32(c).i32(r);
+    for (auto [c, r] : cells)
+        b.i32(c).i32(r);
     olderSection(b, 0);
     return b.b;
 }
@@ -64,7 +65,10 @@ TEST(ReportFile, EmptyScriptWritesAnEmptySection) {
 }
 
 TEST(ReportFile, OlderLayoutGroupAreaFromItsCells) {
-    struct Case { std::vector<std::pair<int, int>> cells; TDataGroupRecord area; } cases[] = {
+    struct Case {
+        std::vector<std::pair<int, int>> cells;
+        TDataGroupRecord area;
+    } cases[] = {
         {{{0, 0}, {2, 1}}, {"", "", 1, 1, 3, 2}},
         {{{4, 7}}, {"", "", 5, 8, 5, 8}},
         {{}, {"", "", 1, 1, 1, 1}},
@@ -87,7 +91,10 @@ TEST(ReportFile, FailedLoadLeavesTheDocumentAsItWas) {
     std::filesystem::create_directories(dir);
     TReportFile rep;
     rep.Script = "keep\r\n";
-    struct Case { std::string bytes; std::string message; } cases[] = {
+    struct Case {
+        std::string bytes;
+        std::string message;
+    } cases[] = {
         {"\x05\0\0\0hello world", "Файл неизвестного формата!"},
         {SmallReport().substr(0, 600), "Файл повреждён"},
         {SmallReport().substr(0, SmallReport().size() - 3), "Файл повреждён"},  // print form cut

@@ -6,10 +6,16 @@ using namespace zentra::report;
 
 namespace {
 
-void expectSound(const TKelvoGrid& g) { EXPECT_EQ(g.CheckInvariants(), ""); }
+void expectSound(const TKelvoGrid& g) {
+    EXPECT_EQ(g.CheckInvariants(), "");
+}
 
-struct Extent { int col, row, lastCol, lastRow; };
-Extent extentOf(const TCellData* c) { return {c->Col, c->Row, c->LastCol, c->LastRow}; }
+struct Extent {
+    int col, row, lastCol, lastRow;
+};
+Extent extentOf(const TCellData* c) {
+    return {c->Col, c->Row, c->LastCol, c->LastRow};
+}
 bool operator==(Extent a, Extent b) {
     return a.col == b.col && a.row == b.row && a.lastCol == b.lastCol && a.lastRow == b.lastRow;
 }
@@ -31,7 +37,12 @@ void fill(TKelvoGrid& g) {
 }  // namespace
 
 TEST(RowEdit, InsertRows) {
-    struct Case { int row; Extent join; int belowRow; int rightRow; } cases[] = {
+    struct Case {
+        int row;
+        Extent join;
+        int belowRow;
+        int rightRow;
+    } cases[] = {
         {0, {1, 2, 2, 4}, 5, 3},  // above everything: all moves down
         {1, {1, 2, 2, 4}, 5, 3},  // at the master's row: the join moves whole
         {2, {1, 1, 2, 4}, 5, 3},  // inside the join: it grows
@@ -57,12 +68,14 @@ TEST(RowEdit, InsertRows) {
 // Deleting a row through a placeholder shortens the join from the right row and keeps the
 // master; deleting the master's row unjoins before freeing, leaving no orphan placeholders.
 TEST(RowEdit, DeleteRows) {
-    struct Case { int row; bool joinKept; Extent join; int belowRow; } cases[] = {
-        {0, true, {1, 0, 2, 2}, 3},
-        {1, false, {}, 3},
-        {2, true, {1, 1, 2, 2}, 3},
-        {3, true, {1, 1, 2, 2}, 3},
-        {4, true, {1, 1, 2, 3}, -1},
+    struct Case {
+        int row;
+        bool joinKept;
+        Extent join;
+        int belowRow;
+    } cases[] = {
+        {0, true, {1, 0, 2, 2}, 3}, {1, false, {}, 3},           {2, true, {1, 1, 2, 2}, 3},
+        {3, true, {1, 1, 2, 2}, 3}, {4, true, {1, 1, 2, 3}, -1},
     };
     for (auto& c : cases) {
         TKelvoGrid g;
@@ -76,31 +89,42 @@ TEST(RowEdit, DeleteRows) {
             EXPECT_EQ(m->Text, "M");
             EXPECT_EQ(extentOf(m), c.join);
         } else {
-            for (int r = 0; r < 5; ++r)
-                if (TCellData* x = g.FindCell(1, r)) EXPECT_NE(x->Text, "M");
+            for (int r = 0; r < 5; ++r) {
+                if (TCellData* x = g.FindCell(1, r)) {
+                    EXPECT_NE(x->Text, "M");
+                }
+            }
             EXPECT_EQ(g.CellCount(), before - 3);
         }
-        if (c.belowRow >= 0) EXPECT_EQ(g.StoredCell(1, c.belowRow)->Text, "below");
+        if (c.belowRow >= 0) {
+            EXPECT_EQ(g.StoredCell(1, c.belowRow)->Text, "below");
+        }
         expectSound(g);
     }
 }
 
 TEST(ColumnEdit, InsertAndDeleteColumns) {
-    struct Case { bool insert; int col; bool joinKept; Extent join; int rightCol; } cases[] = {
-        {true, 0, true, {2, 1, 3, 3}, 5},
-        {true, 1, true, {2, 1, 3, 3}, 5},
+    struct Case {
+        bool insert;
+        int col;
+        bool joinKept;
+        Extent join;
+        int rightCol;
+    } cases[] = {
+        {true, 0, true, {2, 1, 3, 3}, 5},  {true, 1, true, {2, 1, 3, 3}, 5},
         {true, 2, true, {1, 1, 3, 3}, 5},  // across the join: grows
-        {true, 3, true, {1, 1, 2, 3}, 5},
-        {false, 0, true, {0, 1, 1, 3}, 3},
-        {false, 1, false, {}, 3},          // the master's column: unjoined and freed
-        {false, 2, true, {1, 1, 1, 3}, 3}, // through the join: shrinks
+        {true, 3, true, {1, 1, 2, 3}, 5},  {false, 0, true, {0, 1, 1, 3}, 3},
+        {false, 1, false, {}, 3},           // the master's column: unjoined and freed
+        {false, 2, true, {1, 1, 1, 3}, 3},  // through the join: shrinks
         {false, 3, true, {1, 1, 2, 3}, 3},
     };
     for (auto& c : cases) {
         TKelvoGrid g;
         fill(g);
-        if (c.insert) g.InsertCol(c.col);
-        else g.DeleteCol(c.col);
+        if (c.insert)
+            g.InsertCol(c.col);
+        else
+            g.DeleteCol(c.col);
         SCOPED_TRACE(std::string(c.insert ? "insert " : "delete ") + std::to_string(c.col));
         if (c.joinKept) {
             TCellData* m = g.FindCell(c.join.col, 1);

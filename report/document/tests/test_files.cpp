@@ -8,7 +8,8 @@ Bytes GridHead(int formats) {
     b.i32(1).shortText("ARIAL");
     b.i32(formats);
     b.format();
-    for (int i = 1; i < formats; ++i) b.format(static_cast<uint32_t>(i));
+    for (int i = 1; i < formats; ++i)
+        b.format(static_cast<uint32_t>(i));
     b.i32(1).format();
     b.i32(1).format();
     b.i32(1);
@@ -33,16 +34,16 @@ std::string TinyBitmap() {
 
 std::string SmallGridStream() {
     Bytes b = GridHead(2);
-    b.i32(2).u16(80).u16(0).u16(0);  // last column 2, widths
+    b.i32(2).u16(80).u16(0).u16(0);         // last column 2, widths
     b.i32(3).u16(0).u16(25).u16(0).u16(1);  // last row 3, heights (row 3 hidden)
     b.i32(3);
-    b.u8(2).u16(0).u16(0).shortText("Итого");              // text only
+    b.u8(2).u16(0).u16(0).shortText("Итого");                           // text only
     b.u8(1 | 2 | 4).i32(1).u16(1).u16(1).shortText("J").u16(2).u16(2);  // format, text, join
-    b.u8(8).u16(0).u16(3).u8(7);                            // group only
+    b.u8(8).u16(0).u16(3).u8(7);                                        // group only
     b.defaultPageSettings();
     b.i32(1).i32(-1).i32(2).u8(0).u8(1).i32(1).i32(0).i32(0);  // one header group
-    b.i32(1).u16(0).u16(1).u16(0).u16(3);                       // fixed columns
-    b.i32(1).u16(2);                                            // page break at row 2
+    b.i32(1).u16(0).u16(1).u16(0).u16(3);                      // fixed columns
+    b.i32(1).u16(2);                                           // page break at row 2
     std::string bmp = TinyBitmap();
     b.i32(1).u8(1).i32(10).i32(20).u16(0).i32(30).i32(40).u8(1).raw(bmp);
     return b.b;
@@ -85,7 +86,8 @@ std::string SmallReport() {
     std::string form = SmallGridStream();
     Bytes b;
     b.i32(17).raw("Kelvo_REPORT(4.2)");
-    section(b, "\xCF\xE0\xF0\xE0\xEC\xE5\xF2\xFB \xE4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xE0", static_cast<int64_t>(params.size()), 0);
+    section(b, "\xCF\xE0\xF0\xE0\xEC\xE5\xF2\xFB \xE4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xE0",
+            static_cast<int64_t>(params.size()), 0);
     b.raw(params);
     section(b, "\xD1\xEA\xF0\xE8\xEF\xF2", static_cast<int64_t>(script.size()), 1);
     b.raw(script);
@@ -93,7 +95,8 @@ std::string SmallReport() {
     section(b, "\xC3\xF0\xF3\xEF\xEF\xFB", 2, 3);
     b.longText("EVENT_NAME=HEAD\r\n").longText("HEAD").i32(1).i32(1).i32(3).i32(2);
     b.longText("EVENT_NAME=LINE\r\n").longText("LINE").i32(1).i32(3).i32(3).i32(3);
-    section(b, "\xCF\xE5\xF7\xE0\xF2\xED\xE0\xFF \xF4\xEE\xF0\xEC\xE0", static_cast<int64_t>(form.size()), 4);
+    section(b, "\xCF\xE5\xF7\xE0\xF2\xED\xE0\xFF \xF4\xEE\xF0\xEC\xE0",
+            static_cast<int64_t>(form.size()), 4);
     b.raw(form);
     return b.b;
 }

@@ -12,10 +12,18 @@ namespace zentra::report::testing {
 
 struct Bytes {
     std::string b;
-    Bytes& u8(int v) { b.push_back(static_cast<char>(v & 0xFF)); return *this; }
-    Bytes& u16(int v) { u8(v); u8(v >> 8); return *this; }
+    Bytes& u8(int v) {
+        b.push_back(static_cast<char>(v & 0xFF));
+        return *this;
+    }
+    Bytes& u16(int v) {
+        u8(v);
+        u8(v >> 8);
+        return *this;
+    }
     Bytes& i32(int64_t v) {
-        for (int i = 0; i < 4; ++i) u8(static_cast<int>((v >> (8 * i)) & 0xFF));
+        for (int i = 0; i < 4; ++i)
+            u8(static_cast<int>((v >> (8 * i)) & 0xFF));
         return *this;
     }
     Bytes& f64(double d) {
@@ -25,17 +33,35 @@ struct Bytes {
         i32(static_cast<int64_t>(v >> 32));
         return *this;
     }
-    Bytes& raw(std::string_view s) { b.append(s); return *this; }
-    Bytes& shortText(std::string_view s) { u16(static_cast<int>(s.size())); return raw(s); }
-    Bytes& longText(std::string_view s) { i32(static_cast<int64_t>(s.size())); return raw(s); }
-    // A 27-byte format record with the given fill colour and font size, no data format.
-    Bytes& format(uint32_t fill = 0xFFFFFF, int fontSize = 9, int fontIndex = 0) {
-        u8(0).i32(fill).u16(fontIndex).u16(fontSize).u8(0).i32(0).u8(0).u8(0).i32(0).i32(0).u8(0).u16(0);
+    Bytes& raw(std::string_view s) {
+        b.append(s);
         return *this;
     }
-    Bytes& defaultPageSettings() {
-        return i32(7).i32(0).f64(100).f64(2).f64(2.5).f64(2).f64(2.5);
+    Bytes& shortText(std::string_view s) {
+        u16(static_cast<int>(s.size()));
+        return raw(s);
     }
+    Bytes& longText(std::string_view s) {
+        i32(static_cast<int64_t>(s.size()));
+        return raw(s);
+    }
+    // A 27-byte format record with the given fill colour and font size, no data format.
+    Bytes& format(uint32_t fill = 0xFFFFFF, int fontSize = 9, int fontIndex = 0) {
+        u8(0)
+            .i32(fill)
+            .u16(fontIndex)
+            .u16(fontSize)
+            .u8(0)
+            .i32(0)
+            .u8(0)
+            .u8(0)
+            .i32(0)
+            .i32(0)
+            .u8(0)
+            .u16(0);
+        return *this;
+    }
+    Bytes& defaultPageSettings() { return i32(7).i32(0).f64(100).f64(2).f64(2.5).f64(2).f64(2.5); }
 };
 
 // Start of a version 3.0 stream up to (not including) the sheet block: one font, `formats`

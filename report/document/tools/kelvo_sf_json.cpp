@@ -12,7 +12,9 @@ namespace zentra::report {
 
 namespace {
 
-std::string toUtf8(std::string_view cp1251) { return text::cp1251ToUtf8(cp1251); }
+std::string toUtf8(std::string_view cp1251) {
+    return text::cp1251ToUtf8(cp1251);
+}
 
 // Reads an optional key with a default; a key of the wrong type names itself in the error.
 template <class T>
@@ -42,8 +44,8 @@ T checkedInt(const Json& j, const char* key, T def) {
     long long v = get<long long>(j, key, static_cast<long long>(def));
     if (v < static_cast<long long>(std::numeric_limits<T>::min()) ||
         v > static_cast<long long>(std::numeric_limits<T>::max()))
-        throw std::runtime_error(std::string("JSON: ключ \"") + key + "\" вне диапазона: " +
-                                 std::to_string(v));
+        throw std::runtime_error(std::string("JSON: ключ \"") + key +
+                                 "\" вне диапазона: " + std::to_string(v));
     return static_cast<T>(v);
 }
 
@@ -55,16 +57,18 @@ T element(const Json& v, const char* what) {
     long long x = v.get<long long>();
     if (x < static_cast<long long>(std::numeric_limits<T>::min()) ||
         x > static_cast<long long>(std::numeric_limits<T>::max()))
-        throw std::runtime_error(std::string("JSON: \"") + what + "\" вне диапазона: " +
-                                 std::to_string(x));
+        throw std::runtime_error(std::string("JSON: \"") + what +
+                                 "\" вне диапазона: " + std::to_string(x));
     return static_cast<T>(x);
 }
 
 Json formatToJson(const TCellFormat& f) {
-    return Json{{"fillColor", f.FillColor}, {"fontIndex", f.FontIndex}, {"fontSize", f.FontSize},
-                {"fontStyle", f.FontStyle}, {"fontColor", f.FontColor}, {"horzAlign", f.HorzAlign},
-                {"vertAlign", f.VertAlign}, {"frames", f.Frames},      {"frameColor", f.FrameColor},
-                {"options", f.Options},     {"angle", f.Angle},        {"dataFormat", toUtf8(f.DataFormat)}};
+    return Json{{"fillColor", f.FillColor},   {"fontIndex", f.FontIndex},
+                {"fontSize", f.FontSize},     {"fontStyle", f.FontStyle},
+                {"fontColor", f.FontColor},   {"horzAlign", f.HorzAlign},
+                {"vertAlign", f.VertAlign},   {"frames", f.Frames},
+                {"frameColor", f.FrameColor}, {"options", f.Options},
+                {"angle", f.Angle},           {"dataFormat", toUtf8(f.DataFormat)}};
 }
 
 TCellFormat formatFromJson(const Json& j) {
@@ -91,7 +95,8 @@ bool isStandardReserved(const std::vector<TCellFormat>& v) {
 const Json& arrayAt(const Json& j, const char* key) {
     static const Json kEmpty = Json::array();
     if (!j.contains(key)) return kEmpty;
-    if (!j.at(key).is_array()) throw std::runtime_error(std::string("JSON: \"") + key + "\" не массив");
+    if (!j.at(key).is_array())
+        throw std::runtime_error(std::string("JSON: \"") + key + "\" не массив");
     return j.at(key);
 }
 
@@ -103,23 +108,28 @@ Json GridToJson(const TKelvoGrid& g) {
     j["topTitle"] = toUtf8(g.TopTitle());
     j["bottomTitle"] = toUtf8(g.BottomTitle());
     Json fonts = Json::array();
-    for (const std::string& f : g.FontNames().Names()) fonts.push_back(toUtf8(f));
+    for (const std::string& f : g.FontNames().Names())
+        fonts.push_back(toUtf8(f));
     j["fonts"] = fonts;
     Json formats = Json::array();
-    for (size_t i = 0; i < g.Formats().Count(); ++i) formats.push_back(formatToJson(g.Formats().At(i)));
+    for (size_t i = 0; i < g.Formats().Count(); ++i)
+        formats.push_back(formatToJson(g.Formats().At(i)));
     j["formats"] = formats;
     if (!isStandardReserved(g.ReservedFormats(0)) || !isStandardReserved(g.ReservedFormats(1))) {
         Json reserved = Json::array();
         for (int k = 0; k < 2; ++k) {
             Json list = Json::array();
-            for (const TCellFormat& f : g.ReservedFormats(k)) list.push_back(formatToJson(f));
+            for (const TCellFormat& f : g.ReservedFormats(k))
+                list.push_back(formatToJson(f));
             reserved.push_back(list);
         }
         j["reservedFormats"] = reserved;
     }
     Json widths = Json::array(), heights = Json::array();
-    for (int c = 0; c <= g.LastCol(); ++c) widths.push_back(g.ColWidth(c));
-    for (int r = 0; r <= g.LastRow(); ++r) heights.push_back(g.RowHeight(r));
+    for (int c = 0; c <= g.LastCol(); ++c)
+        widths.push_back(g.ColWidth(c));
+    for (int r = 0; r <= g.LastRow(); ++r)
+        heights.push_back(g.RowHeight(r));
     j["colWidths"] = widths;
     j["rowHeights"] = heights;
     Json cells = Json::array(), joins = Json::array();
@@ -128,11 +138,16 @@ Json GridToJson(const TKelvoGrid& g) {
             if (c->IsPlaceholder()) continue;
             if (c->Text.empty() && !c->IsJoined() && c->GroupIndex == -1 && c->Format->Index == 0)
                 continue;
-            Json cell{{"col", c->Col}, {"row", c->Row}, {"text", toUtf8(c->Text)},
-                      {"format", c->Format->Index}, {"group", c->GroupIndex}};
+            Json cell{{"col", c->Col},
+                      {"row", c->Row},
+                      {"text", toUtf8(c->Text)},
+                      {"format", c->Format->Index},
+                      {"group", c->GroupIndex}};
             if (c->IsJoined()) {
                 cell["join"] = Json::array({c->LastCol, c->LastRow});
-                joins.push_back(Json{{"col", c->Col}, {"row", c->Row}, {"lastCol", c->LastCol},
+                joins.push_back(Json{{"col", c->Col},
+                                     {"row", c->Row},
+                                     {"lastCol", c->LastCol},
                                      {"lastRow", c->LastRow}});
             }
             cells.push_back(cell);
@@ -141,27 +156,37 @@ Json GridToJson(const TKelvoGrid& g) {
     j["joins"] = joins;
     Json objects = Json::array();
     for (const TGridObjImg& o : g.Objects())
-        objects.push_back(Json{{"left", o.Left}, {"top", o.Top}, {"reserved", o.Reserved},
-                               {"height", o.Height}, {"width", o.Width},
-                               {"pictureKind", o.PictureKind}, {"picture", Base64Encode(o.Picture)}});
+        objects.push_back(Json{{"left", o.Left},
+                               {"top", o.Top},
+                               {"reserved", o.Reserved},
+                               {"height", o.Height},
+                               {"width", o.Width},
+                               {"pictureKind", o.PictureKind},
+                               {"picture", Base64Encode(o.Picture)}});
     j["objects"] = objects;
     Json headers = Json::array();
     for (const THeaderGroup& h : g.HeaderGroups()) {
         Json hc = Json::array();
-        for (const TCellPos& p : h.Cells) hc.push_back(Json::array({p.Col, p.Row}));
+        for (const TCellPos& p : h.Cells)
+            hc.push_back(Json::array({p.Col, p.Row}));
         headers.push_back(Json{{"firstGroup", h.FirstGroup}, {"groups", h.Groups}, {"cells", hc}});
     }
     j["headerGroups"] = headers;
     Json fixed = Json::array();
     for (const TFixedCols& f : g.FixedCols())
-        fixed.push_back(Json{{"firstCol", f.FirstCol}, {"lastCol", f.LastCol},
-                             {"firstRow", f.FirstRow}, {"lastRow", f.LastRow}});
+        fixed.push_back(Json{{"firstCol", f.FirstCol},
+                             {"lastCol", f.LastCol},
+                             {"firstRow", f.FirstRow},
+                             {"lastRow", f.LastRow}});
     j["fixedCols"] = fixed;
     j["pageBreaks"] = g.PageBreaks();
     TPageSettings p = g.GetPageSettings();
-    j["pageSettings"] = Json{{"paperIndex", p.PaperIndex},   {"orientation", p.Orientation},
-                             {"scale", p.Scale},             {"marginLeft", p.MarginLeft},
-                             {"marginTop", p.MarginTop},     {"marginRight", p.MarginRight},
+    j["pageSettings"] = Json{{"paperIndex", p.PaperIndex},
+                             {"orientation", p.Orientation},
+                             {"scale", p.Scale},
+                             {"marginLeft", p.MarginLeft},
+                             {"marginTop", p.MarginTop},
+                             {"marginRight", p.MarginRight},
                              {"marginBottom", p.MarginBottom}};
     return j;
 }
@@ -171,29 +196,35 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
     g.SetTitles(text1251(j, "topTitle"), text1251(j, "bottomTitle"));
     if (j.contains("fonts")) {
         std::vector<std::string> fonts;
-        for (const Json& f : arrayAt(j, "fonts")) fonts.push_back(text::utf8ToCp1251(f.get<std::string>()));
+        for (const Json& f : arrayAt(j, "fonts"))
+            fonts.push_back(text::utf8ToCp1251(f.get<std::string>()));
         g.FontNames().Assign(std::move(fonts));
     }
     std::vector<TCellFormat> formats;
-    for (const Json& f : arrayAt(j, "formats")) formats.push_back(formatFromJson(f));
+    for (const Json& f : arrayAt(j, "formats"))
+        formats.push_back(formatFromJson(f));
     if (formats.empty()) formats.push_back(TCellFormat{});
     for (size_t i = 0; i < formats.size(); ++i)
-        if (formats[i].FontIndex < 0 || static_cast<size_t>(formats[i].FontIndex) >= g.FontNames().Count())
+        if (formats[i].FontIndex < 0 ||
+            static_cast<size_t>(formats[i].FontIndex) >= g.FontNames().Count())
             throw std::runtime_error("JSON: формат " + std::to_string(i) +
                                      " ссылается на несуществующий шрифт");
     g.Formats().Assign(formats);
     const Json& reserved = arrayAt(j, "reservedFormats");
     for (size_t k = 0; k < std::min<size_t>(2, reserved.size()); ++k) {
         std::vector<TCellFormat> list;
-        for (const Json& f : reserved[k]) list.push_back(formatFromJson(f));
+        for (const Json& f : reserved[k])
+            list.push_back(formatFromJson(f));
         g.ReservedFormats(static_cast<int>(k)) = list;
     }
     const Json& widths = arrayAt(j, "colWidths");
     const Json& heights = arrayAt(j, "rowHeights");
     if (widths.size() > 65536 || heights.size() > 65536)
         throw std::runtime_error("JSON: больше 65536 столбцов или строк");
-    for (size_t c = 0; c < widths.size(); ++c) g.SetColWidth(static_cast<int>(c), element<uint16_t>(widths[c], "colWidths"));
-    for (size_t r = 0; r < heights.size(); ++r) g.SetRowHeight(static_cast<int>(r), element<uint16_t>(heights[r], "rowHeights"));
+    for (size_t c = 0; c < widths.size(); ++c)
+        g.SetColWidth(static_cast<int>(c), element<uint16_t>(widths[c], "colWidths"));
+    for (size_t r = 0; r < heights.size(); ++r)
+        g.SetRowHeight(static_cast<int>(r), element<uint16_t>(heights[r], "rowHeights"));
     g.SetLastColRow(static_cast<int>(widths.size()) - 1, static_cast<int>(heights.size()) - 1);
     size_t placeholders = 0;
     for (const Json& c : arrayAt(j, "cells")) {
@@ -205,13 +236,15 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
         rec.GroupIndex = checkedInt<int16_t>(c, "group", -1);
         if (c.contains("join")) {
             const Json& jn = c.at("join");
-            if (!jn.is_array() || jn.size() != 2) throw std::runtime_error("JSON: \"join\" — [lastCol, lastRow]");
+            if (!jn.is_array() || jn.size() != 2)
+                throw std::runtime_error("JSON: \"join\" — [lastCol, lastRow]");
             rec.LastCol = element<uint16_t>(jn[0], "join");
             rec.LastRow = element<uint16_t>(jn[1], "join");
             if (rec.LastCol < rec.Col || rec.LastRow < rec.Row)
                 throw std::runtime_error("JSON: объединение кончается раньше, чем начинается");
         }
-        if (rec.Text.size() > 65535) throw std::runtime_error("JSON: текст ячейки длиннее 65535 байт");
+        if (rec.Text.size() > 65535)
+            throw std::runtime_error("JSON: текст ячейки длиннее 65535 байт");
         PlaceLoadedCell(g, rec, placeholders);
     }
     for (const Json& o : arrayAt(j, "objects")) {
@@ -228,14 +261,19 @@ void GridFromJson(const Json& j, TKelvoGrid& g) {
     for (const Json& h : arrayAt(j, "headerGroups")) {
         THeaderGroup hg;
         hg.FirstGroup = checkedInt<int32_t>(h, "firstGroup", -1);
-        for (const Json& b : arrayAt(h, "groups")) hg.Groups.push_back(element<uint8_t>(b, "groups"));
-        for (const Json& p : arrayAt(h, "cells")) hg.Cells.push_back({element<int32_t>(p.at(0), "cells"), element<int32_t>(p.at(1), "cells")});
+        for (const Json& b : arrayAt(h, "groups"))
+            hg.Groups.push_back(element<uint8_t>(b, "groups"));
+        for (const Json& p : arrayAt(h, "cells"))
+            hg.Cells.push_back(
+                {element<int32_t>(p.at(0), "cells"), element<int32_t>(p.at(1), "cells")});
         g.HeaderGroups().push_back(std::move(hg));
     }
     for (const Json& f : arrayAt(j, "fixedCols"))
-        g.FixedCols().push_back({checkedInt<uint16_t>(f, "firstCol", 0), checkedInt<uint16_t>(f, "lastCol", 0),
-                                 checkedInt<uint16_t>(f, "firstRow", 0), checkedInt<uint16_t>(f, "lastRow", 0)});
-    for (const Json& b : arrayAt(j, "pageBreaks")) g.PageBreaks().push_back(element<uint16_t>(b, "pageBreaks"));
+        g.FixedCols().push_back(
+            {checkedInt<uint16_t>(f, "firstCol", 0), checkedInt<uint16_t>(f, "lastCol", 0),
+             checkedInt<uint16_t>(f, "firstRow", 0), checkedInt<uint16_t>(f, "lastRow", 0)});
+    for (const Json& b : arrayAt(j, "pageBreaks"))
+        g.PageBreaks().push_back(element<uint16_t>(b, "pageBreaks"));
     if (j.contains("pageSettings")) {
         const Json& p = j.at("pageSettings");
         TPageSettings s;
@@ -283,7 +321,8 @@ void ReportFromJson(const Json& j, TReportFile& rep) {
         d.Parameters = text1251(g, "parameters");
         const Json& a = arrayAt(g, "area");
         if (!a.empty()) {
-            if (a.size() != 4) throw std::runtime_error("JSON: \"area\" — [left, top, right, bottom]");
+            if (a.size() != 4)
+                throw std::runtime_error("JSON: \"area\" — [left, top, right, bottom]");
             d.Left = element<int32_t>(a[0], "area");
             d.Top = element<int32_t>(a[1], "area");
             d.Right = element<int32_t>(a[2], "area");
@@ -305,7 +344,8 @@ std::string Base64Encode(std::string_view in) {
     size_t i = 0;
     for (; i + 2 < in.size(); i += 3) {
         uint32_t v = uint8_t(in[i]) << 16 | uint8_t(in[i + 1]) << 8 | uint8_t(in[i + 2]);
-        for (int k = 3; k >= 0; --k) out += kB64[(v >> (6 * k)) & 63];
+        for (int k = 3; k >= 0; --k)
+            out += kB64[(v >> (6 * k)) & 63];
     }
     if (i + 1 == in.size()) {
         uint32_t v = uint8_t(in[i]) << 16;

@@ -24,9 +24,11 @@ int usage() {
 
 // A report file starts with a 32-bit length and one of the two report magics.
 bool isReport(std::string_view bytes) {
-    for (std::string_view magic : {std::string_view("Kelvo_REPORT(4.2)"), std::string_view("PD#RMX#Kelvo")}) {
-        if (bytes.size() >= 4 + magic.size() && static_cast<unsigned char>(bytes[0]) == magic.size() &&
-            bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 0 && bytes.substr(4, magic.size()) == magic)
+    for (std::string_view magic :
+         {std::string_view("Kelvo_REPORT(4.2)"), std::string_view("PD#RMX#Kelvo")}) {
+        if (bytes.size() >= 4 + magic.size() &&
+            static_cast<unsigned char>(bytes[0]) == magic.size() && bytes[1] == 0 &&
+            bytes[2] == 0 && bytes[3] == 0 && bytes.substr(4, magic.size()) == magic)
             return true;
     }
     return false;
@@ -51,7 +53,8 @@ int build(const char* source, const std::string& out) {
     if (!in) throw std::runtime_error(std::string("Не удалось открыть файл \"") + source + "\"");
     Json j = Json::parse(in);
     std::string ext = out.size() >= 4 ? out.substr(out.size() - 4) : "";
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string bytes;
     if (ext == ".rpt") {
         TReportFile rep;
