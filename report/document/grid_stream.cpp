@@ -440,7 +440,7 @@ void loadVersion3(TKelvoGrid& g, ByteReader& r, TKelvoGrid& target) {
     ReadPageBreaks(r, g);
 
     if (version >= 3.0) {
-        size_t objects = r.count(24, "объекты");
+        size_t objects = r.count(20, "объекты");
         for (size_t i = 0; i < objects; ++i) {
             uint8_t kind = r.u8();
             if (kind != 1) throwDamaged("неизвестный вид объекта (" + std::to_string(kind) + ")");

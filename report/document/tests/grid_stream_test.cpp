@@ -116,6 +116,16 @@ TEST(GridStream, FullModelRoundTrip) {
     EXPECT_EQ(SaveGridStream(back), bytes);
 }
 
+// An object without a picture is the smallest object record (20 bytes); it must read back.
+TEST(GridStream, ObjectWithoutPictureRoundTrips) {
+    TKelvoGrid g;
+    g.Objects().push_back({3, 4, 5, 6, 7, kPictureNone, ""});
+    std::string bytes = SaveGridStream(g);
+    TKelvoGrid back;
+    LoadGridStream(back, bytes);
+    EXPECT_EQ(back.Objects(), g.Objects());
+}
+
 TEST(GridStream, NoObjectsEndsWithCountZero) {
     TKelvoGrid g;
     std::string bytes = SaveGridStream(g);
