@@ -17,8 +17,8 @@ class TKelvoGrid;
 struct TCellData;
 
 // Upper bound on the join placeholders one load may create (a few bytes of file could
-// otherwise ask for billions of them).
-inline constexpr size_t kMaxLoadedPlaceholders = 1u << 20;
+// otherwise ask for billions of them). 262,144 rows of joins is far beyond any real report.
+inline constexpr size_t kMaxLoadedPlaceholders = 1u << 18;
 
 // Writes the grid as a version 3.0 stream. Fails (FileFormatError) with a clear message when
 // something cannot be stored, before any file is touched.
