@@ -421,8 +421,12 @@ void TKelvoGrid::ChangeFormat(TCellData& cell, const std::function<void(TCellFor
         write(*f);
         c_->formats.Rehash(*f, old);
     } else {
-        Detach(cell);
+        // Detached by hand: F is the one format this change can leave unused, so it is removed
+        // directly instead of sweeping the whole list.
+        --f->RefCount;
+        cell.Format = nullptr;
         Attach(cell, equal ? *equal : c_->formats.Append(changed));
+        if (f->RefCount == 0 && f->Index != 0) c_->formats.Remove(*f);
     }
     if (c_->mayHaveUnused) {
         c_->formats.RemoveUnused();
