@@ -261,7 +261,6 @@ int TCellHandle::TextHeight(ITextMeasurer& measurer) const {
 
 void TCellHandle::Join(int lastCol, int lastRow) {
     grid_->Join(col_, row_, lastCol, lastRow);
-    grid_->Changed();
 }
 
 void TCellHandle::Unjoin() {
@@ -620,6 +619,7 @@ void TKelvoGrid::Join(int col, int row, int lastCol, int lastRow) {
         p.LastCol = master.LastCol;
         p.LastRow = master.LastRow;
     }
+    Changed();
 }
 
 // ---------------------------------------------------------------------------------------------
