@@ -83,7 +83,14 @@ AS
   DECLARE VARIABLE DIRTYPE INTEGER;
   DECLARE VARIABLE LISTPRICE NUMERIC(15,2);
   DECLARE VARIABLE COND VARCHAR(32100);
+  DECLARE VARIABLE LISTTEXT VARCHAR(32000);
+  DECLARE VARIABLE REST VARCHAR(32000);
+  DECLARE VARIABLE CALLID INTEGER;
+  DECLARE VARIABLE I INTEGER;
+  DECLARE VARIABLE C CHAR(1);
+  DECLARE VARIABLE NUM VARCHAR(12);
 BEGIN
+  CALLID = NULL;
   -- The list-column attributes, in display order, fill ATTR_1 .. ATTR_10.
   N = 0;
   FOR SELECT FID FROM TATTRSETUP WHERE FATTRTYPE = 10 AND FLISTVIEW = 1
@@ -113,7 +120,42 @@ BEGIN
   ELSE IF (PIDDIRECTORIES = -3) THEN
     COND = ' AND FNEW = 1';
   ELSE IF (PIDDIRECTORIES = -4) THEN
-    COND = ' ' || COALESCE(CAST(DIRLIST AS VARCHAR(32000)), '');
+  BEGIN
+    LISTTEXT = COALESCE(CAST(DIRLIST AS VARCHAR(32000)), '');
+    COND = ' ' || LISTTEXT;
+    -- The usual list, "AND FIDDIRECTORIES in (...)" possibly split into OR'ed lists, is read
+    -- into a temporary table and joined: the engine checks a long IN list value by value for
+    -- every product, which takes seconds on a large catalogue. Any other condition is used
+    -- as it is.
+    REST = UPPER(LISTTEXT);
+    REST = REPLACE(REPLACE(REPLACE(REPLACE(REST, 'FIDDIRECTORIES', ''), ' AND ', ' '), ' OR ', ' '), ' IN', ' ');
+    REST = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REST, '(', ''), ')', ''), ',', ''), ' ', ''), 'AND', '');
+    REST = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REST, '0', ''), '1', ''), '2', ''), '3', ''), '4', '');
+    REST = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REST, '5', ''), '6', ''), '7', ''), '8', ''), '9', '');
+    IF (REST = '' AND POSITION('(' IN LISTTEXT) > 0) THEN
+    BEGIN
+      CALLID = GEN_ID(GEN_DIRLIST_CALL, 1);
+      I = POSITION('(' IN LISTTEXT);
+      NUM = '';
+      WHILE (I <= CHAR_LENGTH(LISTTEXT)) DO
+      BEGIN
+        C = SUBSTRING(LISTTEXT FROM I FOR 1);
+        IF (C BETWEEN '0' AND '9') THEN
+          NUM = NUM || C;
+        ELSE IF (NUM <> '') THEN
+        BEGIN
+          UPDATE OR INSERT INTO TMP_DIRLIST (CALLID, FID) VALUES (:CALLID, CAST(:NUM AS INTEGER))
+            MATCHING (CALLID, FID);
+          NUM = '';
+        END
+        I = I + 1;
+      END
+      IF (NUM <> '') THEN
+        UPDATE OR INSERT INTO TMP_DIRLIST (CALLID, FID) VALUES (:CALLID, CAST(:NUM AS INTEGER))
+          MATCHING (CALLID, FID);
+      COND = ' AND FIDDIRECTORIES IN (SELECT FID FROM TMP_DIRLIST WHERE CALLID = ' || CALLID || ')';
+    END
+  END
   ELSE
     COND = ' AND 1 = 0';
 
@@ -161,6 +203,7 @@ BEGIN
       END
     SUSPEND;
   END
+  IF (CALLID IS NOT NULL) THEN DELETE FROM TMP_DIRLIST WHERE CALLID = :CALLID;
 END^
 
 -- The attributes of one product to show: those with a value, and those shown also when empty.

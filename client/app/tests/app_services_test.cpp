@@ -7,6 +7,7 @@
 #include "crypt.h"
 #include "text/cp1251.h"
 #include "database.h"
+#include "ini_file.h"
 #include "settings.h"
 #include "statement.h"
 #include "statements.h"
@@ -143,4 +144,25 @@ TEST_F(SettingsDb, CollectSubdirectoriesWalksDepthFirst) {
     add(14, 13);
     EXPECT_EQ(collectSubdirectories(database, 10), "11,13,14,12");
     EXPECT_EQ(collectSubdirectories(database, 12), "");
+}
+
+TEST(AppServices, ClientProfileFromTheIniFile) {
+    zentra::testing::TempDir dir;
+    const auto ini = dir.path() / "Zentra.ini";
+    const ClientProfile none = ClientProfile::fromIni(ini);
+    EXPECT_EQ(none.clientId, "");
+    EXPECT_EQ(none.discountType, 0);
+    EXPECT_EQ(none.discount, 0);
+    EXPECT_EQ(none.clientGroups, "");
+    writeIni(ini, "Профиль клиента", "Код клиента", "К-17");
+    writeIni(ini, "Профиль клиента", "Тип скидки", "1");
+    writeIni(ini, "Профиль клиента", "Скидка", "7,5");
+    writeIni(ini, "Профиль клиента", "Группы клиентов", "3,5");
+    const ClientProfile p = ClientProfile::fromIni(ini);
+    EXPECT_EQ(p.clientId, "К-17");
+    EXPECT_EQ(p.discountType, 1);
+    EXPECT_DOUBLE_EQ(p.discount, 7.5);
+    EXPECT_EQ(p.clientGroups, "3,5");
+    writeIni(ini, "Профиль клиента", "Тип скидки", "7");  // unknown types mean no discount
+    EXPECT_EQ(ClientProfile::fromIni(ini).discountType, 0);
 }

@@ -168,6 +168,14 @@ TEST_F(CatalogueDb, ProductSelectionsByFolder) {
     EXPECT_EQ(keys(products(a)), (std::set<int>{pa}));
     EXPECT_EQ(keys(products(-4, groupListCondition(a, idsText({a1, a11})))),
               (std::set<int>{pa, pa1, pa11}));
+    // Lists are read into a temporary table (duplicates allowed); other conditions are used
+    // as written.
+    EXPECT_EQ(keys(products(-4, " AND FIDDIRECTORIES in (" + idsText({a1, a1, b}) + ")")),
+              (std::set<int>{pa1, pb}));
+    EXPECT_EQ(keys(products(-4, " AND FIDDIRECTORIES = " + std::to_string(a11))), (std::set<int>{pa11}));
+    EXPECT_EQ(keys(products(-4, " AND FIDDIRECTORIES in (" + idsText({a, b}) + ") AND FNEW = 1")),
+              (std::set<int>{pb}));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM TMP_DIRLIST"), 0);
     EXPECT_EQ(keys(products(-3)), (std::set<int>{pa1, pb}));
     EXPECT_TRUE(products(-1).empty());
     database.executeImmediate("INSERT INTO TFINDRESULT (FIDPRODUCTS)VALUES (" + std::to_string(pb) + ")");
