@@ -3,12 +3,15 @@
 # Targets are listed by CMake in build-fuzz/fuzz_targets.txt as "name corpus-folder" lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/build.sh fuzz
+# Configure only, then build just the fuzz targets the configuration listed.
+bash tools/build.sh fuzz help > /dev/null
 list=build-fuzz/fuzz_targets.txt
 if [ ! -s "$list" ]; then
   echo "fuzz: no targets"
   exit 0
 fi
+cmake --build build-fuzz --target $(cut -d' ' -f1 "$list" | tr '\n' ' ')
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/lsan.supp:print_suppressions=0}
 seconds=${FUZZ_SECONDS:-30}
 failed=0
 while read -r name corpus; do

@@ -39,17 +39,17 @@ inline constexpr std::string_view kListAttributes =
     "SELECT FID,FNAME\nFROM TATTRSETUP\nWHERE FATTRTYPE = 10 and FLISTVIEW=1\nORDER BY FPARTORDER";
 
 // Product list of the main window (qProducts).
-inline constexpr std::string_view kProductColumns =
-    "SELECT FID,  FIDDIRECTORIES,  FNUMBER,  FNAME,  FSTATE, FANNOTATION, FQTY,  FPRICE,  "
-    "FAMOUNT, FCREATEDATE,   FUPDATEDATE, FPICTURE, FTOP100, FFAVORITE, FANALOGGROUP, "
-    "FANALOGCOUNT, FNEW, FCLIENTGROUPID, FCLIENTGROUPNAME, FCERTIFICATION, DIRNAME, attr_1, "
-    "attr_2, attr_3, attr_4, attr_5, attr_6, attr_7, attr_8, attr_9, attr_10 FROM  ";
-inline constexpr std::string_view kProductsSelect =
-    "SELECT FID,  FIDDIRECTORIES,  FNUMBER,  FNAME,  FSTATE, FANNOTATION, FQTY,  FPRICE,  "
-    "FAMOUNT, FCREATEDATE,   FUPDATEDATE, FPICTURE, FTOP100, FFAVORITE, FANALOGGROUP, "
-    "FANALOGCOUNT, FNEW, FCLIENTGROUPID, FCLIENTGROUPNAME, FCERTIFICATION, DIRNAME, attr_1, "
+// The column list of the product list, shared by its select and its refresh statement.
+#define ZENTRA_PRODUCT_COLUMNS                                                                  \
+    "SELECT FID,  FIDDIRECTORIES,  FNUMBER,  FNAME,  FSTATE, FANNOTATION, FQTY,  FPRICE,  "      \
+    "FAMOUNT, FCREATEDATE,   FUPDATEDATE, FPICTURE, FTOP100, FFAVORITE, FANALOGGROUP, "          \
+    "FANALOGCOUNT, FNEW, FCLIENTGROUPID, FCLIENTGROUPNAME, FCERTIFICATION, DIRNAME, attr_1, "    \
     "attr_2, attr_3, attr_4, attr_5, attr_6, attr_7, attr_8, attr_9, attr_10 FROM  "
+inline constexpr std::string_view kProductColumns = ZENTRA_PRODUCT_COLUMNS;
+inline constexpr std::string_view kProductsSelect =
+    ZENTRA_PRODUCT_COLUMNS
     "GET_DIR_PRODUCTS(:DIRLIST,:PIDDIRECTORIES,:pDiscountType,:pDiscount,:PANALOGGROUP) ";
+#undef ZENTRA_PRODUCT_COLUMNS
 inline constexpr std::string_view kProductsModify =
     "UPDATE TPRODUCTS SET FQTY = :FQTY, FAMOUNT = :FAMOUNT WHERE (FID = :FID)";
 inline constexpr std::string_view kProductsDeleteFavorite =
