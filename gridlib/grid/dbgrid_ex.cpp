@@ -8,6 +8,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
+#include <QtMath>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -698,6 +700,10 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
     const int active = ds_->recNo();
     const bool editingState = ds_->state() != data::DataSetState::Browse;
     p.fillRect(QRect(0, headerHeight_, indicatorWidth_, rows * rowHeight_), indicatorStyle.color);
+    // Fields are looked up by name once per paint, not once per cell.
+    std::vector<int> fields;
+    fields.reserve(placed.size());
+    for (const PlacedColumn& pc : placed) fields.push_back(columns_[static_cast<size_t>(pc.index)]->field());
     // Stripes follow record numbers, so they stay with the records while the list scrolls.
     bool odd = (topRow_ + 1) % 2 == 1;
     for (int r = 0; r < rows; ++r) {
@@ -715,9 +721,10 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
                 p.drawPixmap(ir.center().x() - pm.width() / 2 + 1, ir.center().y() - pm.height() / 2 + 1, pm);
             }
         }
-        for (const PlacedColumn& pc : placed) {
+        for (size_t k = 0; k < placed.size(); ++k) {
+            const PlacedColumn& pc = placed[k];
             const QRect cr(QPoint(pc.left + 1, top + 1), QPoint(pc.right - 1, top + rowHeight_ - 1));
-            paintCell(p, *columns_[static_cast<size_t>(pc.index)], cr, row, isActive, marked,
+            paintCell(p, *columns_[static_cast<size_t>(pc.index)], fields[k], cr, row, isActive, marked,
                       odd, hasRecords);
         }
         odd = !odd;
@@ -726,9 +733,8 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
 }
 
 // `row` is the data set row (-2: the row being inserted).
-void DBGridEx::paintCell(QPainter& p, GridColumn& c, const QRect& rect, int row, bool active,
+void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, int row, bool active,
                          bool marked, bool odd, bool hasRecords) {
-    const int f = c.field();
     const bool hasFocus = this->hasFocus() || editing();
     const bool focusedCell = active && hasFocus && columns_[static_cast<size_t>(currentColumn_)].get() == &c;
     CellLook look;
@@ -781,27 +787,63 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, const QRect& rect, int row,
         p.drawPixmap(textArea.left(), rect.center().y() - pm.height() / 2 + 1, pm);
         textArea.setLeft(textArea.left() + pm.width() + 3);
     }
-    p.setFont(look.font);
+    if (p.font() != look.font) p.setFont(look.font);
     QColor pen = Qt::black;
     if ((active || marked) && !focusedCell && rowSelect && hasFocus) pen = selectTextColor;
     if (look.textColor.isValid()) pen = look.textColor;
     p.setPen(pen);
-    int flags = int(c.alignment & Qt::AlignHorizontal_Mask);
+    const Qt::Alignment h = c.alignment & Qt::AlignHorizontal_Mask;
     const bool highlight = !autoSearchText_.isEmpty() && active &&
                            (autoSearchingField.isEmpty()
                                 ? focusedCell
                                 : c.fieldName.compare(autoSearchingField, Qt::CaseInsensitive) == 0);
     if (highlight) {
-        const QFontMetrics fm(look.font);
-        const int w = fm.horizontalAdvance(look.text.left(autoSearchText_.size())) + 3;
+        const int w = p.fontMetrics().horizontalAdvance(look.text.left(autoSearchText_.size())) + 3;
         p.fillRect(QRect(textArea.left() - 2, rect.top(), w, rect.height() - 2), Qt::yellow);
-        flags |= Qt::AlignVCenter | Qt::TextSingleLine;
     } else if (c.columnType == ColumnType::Blob) {
-        flags |= Qt::AlignTop | Qt::TextWordWrap;
-    } else {
-        flags |= Qt::AlignVCenter | Qt::TextSingleLine;
+        p.drawText(textArea, int(h) | Qt::AlignTop | Qt::TextWordWrap, look.text);
+        return;
     }
-    p.drawText(textArea, flags, look.text);
+    drawLine(p, c, textArea, h, look.text);
+}
+
+// One line of text, vertically centred and cut at the cell's edges. Shaping text is the bulk of
+// a paint, so each column keeps the shaped texts it drew recently (a repaint of the same rows
+// shapes nothing) and a text is shaped once even when it must be measured for alignment.
+void DBGridEx::drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h, const QString& text) {
+    if (text.isEmpty() || r.width() <= 0) return;
+    const bool ownFont = p.font() == c.font;
+    QStaticText local;
+    const QStaticText* st = &local;
+    if (ownFont) {
+        if (c.textCache_.size() > 4096) c.textCache_.clear();
+        auto it = c.textCache_.find(text);
+        if (it == c.textCache_.end()) {
+            QStaticText s(text);
+            s.setTextFormat(Qt::PlainText);
+            s.prepare(QTransform(), c.font);
+            it = c.textCache_.insert(text, s);
+        }
+        st = &it.value();
+    } else {
+        local.setText(text);
+        local.setTextFormat(Qt::PlainText);
+        local.prepare(QTransform(), p.font());
+    }
+    const QSizeF size = st->size();
+    const int w = qCeil(size.width());
+    const int y = r.top() + (r.height() - qRound(size.height())) / 2;
+    int x = r.left();
+    if (h & Qt::AlignRight) x = r.right() + 1 - w;
+    if (h & Qt::AlignHCenter) x = r.left() + (r.width() - w) / 2;
+    if (w > r.width()) {
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
+        p.drawStaticText(QPoint(h & Qt::AlignRight ? x : std::max(x, r.left()), y), *st);
+        p.restore();
+    } else {
+        p.drawStaticText(QPoint(x, y), *st);
+    }
 }
 
 void DBGridEx::paintLines(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom) {

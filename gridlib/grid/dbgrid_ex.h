@@ -9,7 +9,9 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
+#include <QHash>
 #include <QPointer>
+#include <QStaticText>
 #include <QStringList>
 #include <exception>
 #include <functional>
@@ -99,8 +101,10 @@ public:
     DBGridEx* grid() const { return grid_; }
 
 private:
+    friend class DBGridEx;
     DBGridEx* grid_;
     bool visible_ = true;
+    QHash<QString, QStaticText> textCache_;  // shaped cell texts in `font`; see DBGridEx::drawLine
     int width_ = kDefaultColumnWidth;
 };
 
@@ -295,8 +299,9 @@ private:
 
     void paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed);
     void paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, int& lastRowBottom);
-    void paintCell(QPainter& p, GridColumn& c, const QRect& rect, int row, bool active,
+    void paintCell(QPainter& p, GridColumn& c, int field, const QRect& rect, int row, bool active,
                    bool marked, bool odd, bool hasRecords);
+    static void drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h, const QString& text);
     void paintLines(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void paintStatus(QPainter& p);
     void drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor& ultraFlatColor);
