@@ -6,6 +6,9 @@
 #include "pick_list_popup.h"
 
 #include <QListWidget>
+#include <QToolTip>
+
+#include "popup_calendar.h"
 
 using namespace gridtest;
 
@@ -415,4 +418,58 @@ TEST_F(Grid, ClickMovesToRowAndColumnWheelMovesRecords) {
     grid->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
     EXPECT_EQ(id(), 30);
     EXPECT_EQ(grid->verticalScrollBar()->value(), 30);
+}
+
+TEST_F(Grid, DateEditorCalendarPutsTheChosenDay) {
+    ds = std::make_unique<data::MemoryDataSet>(std::vector<data::FieldDef>{
+        {"FID", "", data::FieldKind::Integer}, {"FDATE", "", data::FieldKind::Date}});
+    ds->setInitialRows({{1, text::Date::fromYmd(2025, 2, 3)}, {2, data::Value()}});
+    ds->open();
+    grid = std::make_unique<DBGridEx>();
+    grid->addColumn("FID");
+    grid->addColumn("FDATE").columnType = ColumnType::DateTime;
+    grid->setDataSet(ds.get());
+    grid->resize(300, 200);
+    grid->show();
+    grid->activateWindow();
+    grid->setFocus();
+    grid->setCurrentColumn(1);
+    key(Qt::Key_Return);
+    ASSERT_TRUE(grid->editing());
+    ASSERT_NE(grid->editorButton(), nullptr);
+    QTest::keyClick(grid->editor(), Qt::Key_Return, Qt::ControlModifier);
+    popups::AdvancedCalendar* cal = grid->editor()->calendar();
+    ASSERT_NE(cal, nullptr);
+    EXPECT_EQ(cal->captionText(), QStringLiteral("Февраль, 2025"));
+    QTest::keyClick(cal->grid(), Qt::Key_Right);  // the next day
+    QTest::keyClick(cal->grid(), Qt::Key_Return);
+    EXPECT_FALSE(cal->isVisible());
+    EXPECT_EQ(grid->editor()->editorText(), QStringLiteral("04.02.2025"));
+    QTest::keyClick(grid->editor(), Qt::Key_Return);
+    EXPECT_EQ(ds->value(1).toDate(), text::Date::fromYmd(2025, 2, 4));
+    // A blank date opens the calendar on today.
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    QTest::keyClick(grid->editor(), Qt::Key_Down, Qt::AltModifier);
+    ASSERT_NE(grid->editor()->calendar(), nullptr);
+    EXPECT_EQ(grid->editor()->calendar()->selectedDate(), text::Date::today());
+    grid->editor()->calendar()->hide();
+    key(Qt::Key_Escape);
+    EXPECT_TRUE(ds->value(1).isNull());
+}
+
+TEST_F(Grid, HintShowsOnlyCutOffTexts) {
+    build(10);
+    grid->column(1).setWidth(40);  // "Товар 1" no longer fits
+    QWidget* vp = grid->viewport();
+    auto hintAt = [&](QPoint p) {
+        // The grid leaves the event unaccepted when it shows no hint.
+        QHelpEvent he(QEvent::ToolTip, p, vp->mapToGlobal(p));
+        QApplication::sendEvent(vp, &he);
+        return he.isAccepted() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(hintAt(grid->cellRect(1, 0).center()), QStringLiteral("Товар 1"));
+    EXPECT_EQ(hintAt(grid->cellRect(0, 0).center()), QString());  // "1" fits
+    EXPECT_EQ(hintAt(QPoint(grid->cellRect(1, 0).center().x(), 3)), QString());  // title band
+    QToolTip::hideText();
 }
