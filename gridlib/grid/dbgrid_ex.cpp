@@ -132,6 +132,7 @@ DBGridEx::DBGridEx(QWidget* parent) : QAbstractScrollArea(parent) {
 }
 
 DBGridEx::~DBGridEx() {
+    destroying_ = true;
     if (ds_) ds_->detach(this);
 }
 
@@ -877,6 +878,28 @@ void DBGridEx::paintStatus(QPainter& p) {
     p.setPen(Qt::black);
     p.setFont(font());
     p.drawText(line.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, statusText());
+    if (!sumShown_) return;
+    const QRect sums(0, h - 2 * rowHeight_, w, rowHeight_);
+    qDrawShadePanel(&p, sums, pal, true, 1);
+    const text::FormatSettings& fs = ds_ ? ds_->formatSettings() : text::FormatSettings::russian();
+    for (const PlacedColumn& pc : placeColumns(geoms(), firstColumn_, indicatorWidth_, w)) {
+        const GridColumn& c = *columns_[static_cast<size_t>(pc.index)];
+        const QRect box(QPoint(pc.left, sums.top() + 1), QPoint(pc.right, sums.bottom() - 1));
+        qDrawShadePanel(&p, box, pal, true, 1);
+        if (c.calcSum) {
+            p.drawText(box.adjusted(3, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                       utf8(fs.formatFixed(c.sumValue, 2)));
+        }
+    }
+}
+
+void DBGridEx::setSumLineShown(bool on) {
+    if (sumShown_ == on) return;
+    sumShown_ = on;
+    relayout();
+    followCursor();
+    updateScrollBars();
+    viewport()->update();
 }
 
 }  // namespace zentra::grid

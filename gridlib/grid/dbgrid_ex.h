@@ -217,6 +217,12 @@ public:
     bool findRecord(const QStringList& fieldNames, unsigned options, bool fromFirst, bool newSearch,
                     const QStringList& values);
 
+    // The line of column sums above the record count. The sums themselves (GridColumn::sumValue
+    // of the calcSum columns) are computed by the grid services, which arrive later; the grid
+    // shows what it is given and keeps it current on deletion.
+    void setSumLineShown(bool on);
+    bool sumLineShown() const { return sumShown_; }
+
     Bookmarks& marks() { return marks_; }
     int visibleRowCount() const { return rowFit_.fit; }
     int bufferRowCount() const { return rowFit_.buffer; }
@@ -287,6 +293,7 @@ private:
     void dropDown();
     void editorKey(QKeyEvent* e, bool& handled);
     void restoreEditorText();
+    void editorLostFocus(InplaceEdit* e);
     void handleKey(QKeyEvent* e);
     void typedCharacter(const QString& text);
     void vScrollAction(int action);
@@ -330,6 +337,7 @@ private:
     int editColumn_ = -1;
     QString editOriginal_;  // the field's edit text when the editor opened (for Esc)
     bool committing_ = false;
+    bool destroying_ = false;
 
     Drag drag_ = Drag::None;
     int dragColumn_ = -1;

@@ -326,6 +326,12 @@ void DBGridEx::commitEditor() {
     discardEditor();
 }
 
+void DBGridEx::editorLostFocus(InplaceEdit* e) {
+    if (destroying_ || e != editor_) return;
+    guarded([&] { commitEditor(); });
+    viewport()->update();
+}
+
 void DBGridEx::restoreEditorText() {
     if (!ds_ || !ds_->isOpen()) return;
     const int col = editColumn_ >= 0 ? editColumn_ : currentColumn_;

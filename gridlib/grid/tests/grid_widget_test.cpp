@@ -9,6 +9,9 @@
 #include <QToolTip>
 
 #include "popup_calendar.h"
+#include "progress_window.h"
+#include "record_search.h"
+#include "search_dataset.h"
 
 using namespace gridtest;
 
@@ -472,4 +475,99 @@ TEST_F(Grid, HintShowsOnlyCutOffTexts) {
     EXPECT_EQ(hintAt(grid->cellRect(0, 0).center()), QString());  // "1" fits
     EXPECT_EQ(hintAt(QPoint(grid->cellRect(1, 0).center().x(), 3)), QString());  // title band
     QToolTip::hideText();
+}
+
+TEST_F(Grid, DefaultColumnsFollowTheFields) {
+    data::MemoryDataSet set({{"FID", "Код", data::FieldKind::Integer},
+                             {"FNAME", "", data::FieldKind::Text, 20},
+                             {"FDATE", "Дата", data::FieldKind::Date},
+                             {"FNOTE", "", data::FieldKind::Memo}});
+    set.setInitialRows({{1, "a", text::Date::fromYmd(2026, 1, 1), "note"}});
+    set.open();
+    DBGridEx g;
+    g.setDataSet(&set);
+    ASSERT_EQ(g.columnCount(), 4);
+    EXPECT_EQ(g.column(0).title.caption, QStringList{"Код"});
+    EXPECT_EQ(g.column(1).title.caption, QStringList{"FNAME"});  // no label: the name
+    EXPECT_EQ(g.column(0).alignment, Qt::AlignRight);
+    EXPECT_EQ(g.column(2).columnType, ColumnType::DateTime);
+    EXPECT_EQ(g.column(3).columnType, ColumnType::Blob);
+    EXPECT_EQ(g.column(0).title.frame, TitleFrame::FlatRaised);
+    const int zero = QFontMetrics(g.font()).horizontalAdvance(QLatin1Char('0'));
+    EXPECT_EQ(g.column(1).width(), 20 * zero + 4);
+    EXPECT_EQ(g.findColumn("fdate"), &g.column(2));
+    EXPECT_EQ(g.findColumn("nope"), nullptr);
+}
+
+TEST_F(Grid, SumLineShowsTheColumnSumsAndDeletionKeepsThemCurrent) {
+    build(5);  // prices 1,5 .. 7,5: sum 22,5
+    const int rowsBefore = grid->visibleRowCount();
+    grid->column(4).calcSum = true;
+    grid->column(4).sumValue = 22.5;
+    grid->setSumLineShown(true);
+    EXPECT_EQ(grid->statusHeight(), 2 * grid->rowHeight());
+    EXPECT_LT(grid->visibleRowCount(), rowsBefore);
+    ds->moveTo(1);  // price 3,0
+    key(Qt::Key_F8);
+    EXPECT_DOUBLE_EQ(grid->column(4).sumValue, 19.5);
+}
+
+TEST_F(Grid, ContextMenuHoldsOnlyHostActionsUntilServicesExist) {
+    build(5);
+    int shown = 0;
+    grid->onShowPopupMenu = [&] { ++shown; };
+    QAction refresh(QStringLiteral("Обновить")), copy(QStringLiteral("Копировать"));
+    grid->popupActions = {&refresh, nullptr, &copy};
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, grid->cellRect(1, 1).center());
+    EXPECT_EQ(shown, 1);
+    QStringList visible;
+    for (QAction* a : grid->contextMenu()->actions()) {
+        if (a->isVisible()) visible << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    }
+    EXPECT_EQ(visible, (QStringList{"-", "Обновить", "-", "Копировать"}));
+    grid->contextMenu()->hide();
+    // The next opening starts again from the built items.
+    grid->popupActions = {&refresh};
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, grid->cellRect(1, 1).center());
+    int hostItems = 0, separators = 0;
+    for (QAction* a : grid->contextMenu()->actions()) {
+        hostItems += a == &refresh || a == &copy;
+        separators += a->isSeparator() && a->isVisible();
+    }
+    EXPECT_EQ(hostItems, 1);
+    EXPECT_EQ(separators, 1);
+    grid->contextMenu()->hide();
+}
+
+TEST_F(Grid, LeavingTheGridCommitsTheEditor) {
+    build(5);
+    grid->setCurrentColumn(1);
+    key(Qt::Key_Return);
+    ASSERT_TRUE(grid->editing());
+    typeText(grid->editor(), QStringLiteral("Другое"));
+    QLineEdit outside;
+    outside.show();
+    outside.activateWindow();
+    outside.setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(grid->editing());
+    EXPECT_EQ(ds->value(1).toText(), "Другое");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(Grid, SearchDataSetFindsWithTheProgressWindowClosedAfterwards) {
+    build(30);
+    ASSERT_TRUE(searchDataSet(*ds, {"FNAME"}, grid->visibleRowCount(), kSearchPrefix, true, true,
+                              {"БОЛТ"}, grid.get()));
+    EXPECT_EQ(id(), 4);
+    ASSERT_TRUE(searchDataSet(*ds, {"FNAME"}, grid->visibleRowCount(), kSearchPrefix, true, false,
+                              {"болт"}, grid.get()));
+    EXPECT_EQ(id(), 7);
+    EXPECT_FALSE(searchDataSet(*ds, {"FNAME"}, grid->visibleRowCount(), kSearchPrefix, true, false,
+                               {"болт"}, grid.get()));
+    EXPECT_EQ(id(), 7);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_EQ(qobject_cast<popups::ProgressWindow*>(w), nullptr);
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
