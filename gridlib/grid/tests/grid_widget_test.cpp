@@ -571,3 +571,22 @@ TEST_F(Grid, SearchDataSetFindsWithTheProgressWindowClosedAfterwards) {
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+TEST_F(Grid, DraggingATitleMovesTheColumn) {
+    build(5);
+    QWidget* vp = grid->viewport();
+    const int y = grid->captionHeight() + 5;
+    const QPoint fid(grid->indicatorWidth() + 20, y);                 // inside FID's title
+    const QPoint state(grid->cellRect(2, 0).center().x(), y);         // over FSTATE's title
+    QTest::mousePress(vp, Qt::LeftButton, {}, fid);
+    EXPECT_EQ(grid->drag(), DBGridEx::Drag::TitlePressed);
+    QTest::mouseMove(vp, state);
+    EXPECT_EQ(grid->drag(), DBGridEx::Drag::ColumnMove);
+    EXPECT_EQ(grid->statusText(), QStringLiteral("перемещается столбец FID"));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, state);
+    QStringList order;
+    for (int i = 0; i < grid->columnCount(); ++i) order << grid->column(i).fieldName;
+    EXPECT_EQ(order, (QStringList{"FNAME", "FSTATE", "FID", "FNEW", "FPRICE"}));
+    EXPECT_EQ(grid->currentColumn(), 2);
+    EXPECT_EQ(grid->titleMenu()->isVisible(), false);  // a move opens no menu
+}
