@@ -21,11 +21,21 @@ std::unique_ptr<data::MemoryDataSet> makeSet(int rows) {
     for (int c = 0; c < 30; ++c) {
         const std::string name = "F" + std::to_string(c);
         switch (c % 5) {
-            case 0: defs.push_back({name, "", data::FieldKind::Integer}); break;
-            case 1: defs.push_back({name, "", data::FieldKind::Text, 40}); break;
-            case 2: defs.push_back({name, "", data::FieldKind::Float, 0, 2}); break;
-            case 3: defs.push_back({name, "", data::FieldKind::Date}); break;
-            case 4: defs.push_back({name, "", data::FieldKind::Text, 10}); break;
+            case 0:
+                defs.push_back({name, "", data::FieldKind::Integer});
+                break;
+            case 1:
+                defs.push_back({name, "", data::FieldKind::Text, 40});
+                break;
+            case 2:
+                defs.push_back({name, "", data::FieldKind::Float, 0, 2});
+                break;
+            case 3:
+                defs.push_back({name, "", data::FieldKind::Date});
+                break;
+            case 4:
+                defs.push_back({name, "", data::FieldKind::Text, 10});
+                break;
         }
     }
     std::vector<std::vector<data::Value>> data;
@@ -36,14 +46,22 @@ std::unique_ptr<data::MemoryDataSet> makeSet(int rows) {
         row.reserve(30);
         for (int c = 0; c < 30; ++c) {
             switch (c % 5) {
-                case 0: row.emplace_back(r * 30 + c); break;
+                case 0:
+                    row.emplace_back(r * 30 + c);
+                    break;
                 case 1:
                     row.emplace_back(r == rows - 1 && c == 1 ? std::string("Яблоко последнее")
                                                              : "Товар " + std::to_string(r));
                     break;
-                case 2: row.emplace_back((r % 997) * 1.25); break;
-                case 3: row.emplace_back(base.addDays(r % 365)); break;
-                case 4: row.emplace_back(std::string(r % 2 ? "1" : "0")); break;
+                case 2:
+                    row.emplace_back((r % 997) * 1.25);
+                    break;
+                case 3:
+                    row.emplace_back(base.addDays(r % 365));
+                    break;
+                case 4:
+                    row.emplace_back(std::string(r % 2 ? "1" : "0"));
+                    break;
             }
         }
         data.push_back(std::move(row));
@@ -53,7 +71,9 @@ std::unique_ptr<data::MemoryDataSet> makeSet(int rows) {
     return ds;
 }
 
-double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
 
 }  // namespace
 
@@ -87,7 +107,8 @@ int main(int argc, char** argv) {
 
     QPixmap target(g.viewport()->size());
     auto paint = [&] { g.viewport()->render(&target); };
-    for (int i = 0; i < 20; ++i) paint();  // warm up fonts and caches
+    for (int i = 0; i < 20; ++i)
+        paint();  // warm up fonts and caches
 
     // Each paint timed on its own: the machine is shared, so the median and the best of 200
     // say more than a mean that one busy moment can spoil.
@@ -133,14 +154,18 @@ int main(int argc, char** argv) {
     const double searchMs = ms(t);
     const bool found = ds->recNo() == rows - 1;
 
-    std::printf("rows: %d, columns: 30, visible rows: %d, viewport %dx%d\n", rows, g.visibleRowCount(),
-                g.viewport()->width(), g.viewport()->height());
-    std::printf("viewport paint:        %8.2f ms median, %.2f ms best  (goal < 5 ms)\n", paintMs, paintBest);
-    std::printf("paint of a new page:   %8.2f ms median, %.2f ms best\n", fresh[fresh.size() / 2], fresh.front());
-    std::printf("1,000 page downs:      %8.1f ms  (%.2f ms per step, each with a paint; reached row %d)\n",
-                pageMs, pageMs / 1000, ds->recNo());
-    std::printf("mark all records:      %8.1f ms  (goal < 1000 ms; %zu marked)\n", markMs, g.marks().size());
-    std::printf("auto-search step:      %8.1f ms  (goal < 50 ms; found the last row: %s)\n", searchMs,
-                found ? "yes" : "NO");
+    std::printf("rows: %d, columns: 30, visible rows: %d, viewport %dx%d\n", rows,
+                g.visibleRowCount(), g.viewport()->width(), g.viewport()->height());
+    std::printf("viewport paint:        %8.2f ms median, %.2f ms best  (goal < 5 ms)\n", paintMs,
+                paintBest);
+    std::printf("paint of a new page:   %8.2f ms median, %.2f ms best\n", fresh[fresh.size() / 2],
+                fresh.front());
+    std::printf(
+        "1,000 page downs:      %8.1f ms  (%.2f ms per step, each with a paint; reached row %d)\n",
+        pageMs, pageMs / 1000, ds->recNo());
+    std::printf("mark all records:      %8.1f ms  (goal < 1000 ms; %zu marked)\n", markMs,
+                g.marks().size());
+    std::printf("auto-search step:      %8.1f ms  (goal < 50 ms; found the last row: %s)\n",
+                searchMs, found ? "yes" : "NO");
     return found && g.marks().size() == static_cast<size_t>(rows) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // editor are in dbgrid_ex_input.cpp.
 #include "dbgrid_ex.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -9,11 +10,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStaticText>
-#include <QtMath>
 #include <QTimer>
 #include <QToolButton>
+#include <QtMath>
 #include <cstdio>
-#include <qdrawutil.h>
 
 #include "grid_resources.h"
 #include "inplace_edit.h"
@@ -24,10 +24,16 @@ namespace zentra::grid {
 
 namespace {
 
-QString utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
-std::string toStd(const QString& s) { return s.toStdString(); }
+QString utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+std::string toStd(const QString& s) {
+    return s.toStdString();
+}
 
-int textHeight(const QFont& f) { return QFontMetrics(f).boundingRect(QStringLiteral("Wy")).height(); }
+int textHeight(const QFont& f) {
+    return QFontMetrics(f).boundingRect(QStringLiteral("Wy")).height();
+}
 
 const QBrush& dottedBrush(const QColor& line, const QColor& bg) {
     // The 8 × 8 checkerboard: alternate pixels in the line colour and the background.
@@ -55,8 +61,7 @@ const QBrush& dottedBrush(const QColor& line, const QColor& bg) {
 // ---------------------------------------------------------------------------------------------
 // Columns
 
-GridColumn::GridColumn(DBGridEx* grid, QString name)
-    : fieldName(std::move(name)), grid_(grid) {
+GridColumn::GridColumn(DBGridEx* grid, QString name) : fieldName(std::move(name)), grid_(grid) {
     title.font = grid->font();
     font = grid->font();
     title.caption = QStringList{fieldName};
@@ -79,7 +84,9 @@ void GridColumn::setCaption(const QStringList& lines) {
     grid_->columnsChanged();
 }
 
-QString GridColumn::captionText() const { return title.caption.join(QLatin1Char(',')); }
+QString GridColumn::captionText() const {
+    return title.caption.join(QLatin1Char(','));
+}
 
 int GridColumn::field() const {
     data::DataSet* ds = grid_->dataSet();
@@ -192,9 +199,13 @@ void DBGridEx::scrolled(data::DataSet&) {
     viewport()->update();
 }
 
-void DBGridEx::recordChanged(data::DataSet&, int) { viewport()->update(); }
+void DBGridEx::recordChanged(data::DataSet&, int) {
+    viewport()->update();
+}
 
-void DBGridEx::stateChanged(data::DataSet&) { viewport()->update(); }
+void DBGridEx::stateChanged(data::DataSet&) {
+    viewport()->update();
+}
 
 void DBGridEx::makeDefaultColumns() {
     const QFontMetrics fm(font());
@@ -207,16 +218,35 @@ void DBGridEx::makeDefaultColumns() {
         c->title.frame = TitleFrame::FlatRaised;
         int chars = 10;
         switch (f.kind) {
-            case data::FieldKind::Date: chars = 10; c->columnType = ColumnType::DateTime; break;
-            case data::FieldKind::DateTime: chars = 19; c->columnType = ColumnType::DateTime; break;
-            case data::FieldKind::Memo: chars = 10; c->columnType = ColumnType::Blob; break;
-            case data::FieldKind::Text: chars = std::clamp(f.size, 1, 64); break;
-            case data::FieldKind::Float: chars = 15; c->alignment = Qt::AlignRight; break;
-            case data::FieldKind::Integer: chars = 10; c->alignment = Qt::AlignRight; break;
-            case data::FieldKind::Boolean: chars = 5; break;
+            case data::FieldKind::Date:
+                chars = 10;
+                c->columnType = ColumnType::DateTime;
+                break;
+            case data::FieldKind::DateTime:
+                chars = 19;
+                c->columnType = ColumnType::DateTime;
+                break;
+            case data::FieldKind::Memo:
+                chars = 10;
+                c->columnType = ColumnType::Blob;
+                break;
+            case data::FieldKind::Text:
+                chars = std::clamp(f.size, 1, 64);
+                break;
+            case data::FieldKind::Float:
+                chars = 15;
+                c->alignment = Qt::AlignRight;
+                break;
+            case data::FieldKind::Integer:
+                chars = 10;
+                c->alignment = Qt::AlignRight;
+                break;
+            case data::FieldKind::Boolean:
+                chars = 5;
+                break;
         }
-        c->setWidthSilently(std::max(chars * zero + 4,
-                                     QFontMetrics(c->title.font).horizontalAdvance(c->captionText()) + 4));
+        c->setWidthSilently(std::max(
+            chars * zero + 4, QFontMetrics(c->title.font).horizontalAdvance(c->captionText()) + 4));
         columns_.push_back(std::move(c));
     }
 }
@@ -301,7 +331,8 @@ void DBGridEx::setTitleVisible(bool v) {
 std::vector<ColumnGeom> DBGridEx::geoms() const {
     std::vector<ColumnGeom> g;
     g.reserve(columns_.size());
-    for (const auto& c : columns_) g.push_back({c->width(), c->visible()});
+    for (const auto& c : columns_)
+        g.push_back({c->width(), c->visible()});
     return g;
 }
 
@@ -309,7 +340,9 @@ void DBGridEx::relayout() {
     const bool showTitles = options_.has(GridOption::Title);
     std::vector<TitleMetrics> metrics;
     for (const auto& c : columns_) {
-        if (c->visible()) metrics.push_back({static_cast<int>(c->title.caption.size()), textHeight(c->title.font)});
+        if (c->visible())
+            metrics.push_back(
+                {static_cast<int>(c->title.caption.size()), textHeight(c->title.font)});
     }
     captionHeight_ = captionLineHeight(showTitles, titleVisible_, textHeight(font()));
     headerHeight_ = captionHeight_ + titleBandHeight(showTitles, !columns_.empty(), metrics);
@@ -347,7 +380,8 @@ int DBGridEx::dataRowOfView(int line) const {
 
 QRect DBGridEx::cellRect(int column, int viewRow) const {
     if (viewRow < 0 || viewRow >= rowFit_.fit) return {};
-    for (const PlacedColumn& pc : placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
+    for (const PlacedColumn& pc :
+         placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
         if (pc.index != column) continue;
         const int top = headerHeight_ + viewRow * rowHeight_;
         return QRect(QPoint(pc.left + 1, top + 1), QPoint(pc.right - 1, top + rowHeight_ - 1));
@@ -368,9 +402,11 @@ void DBGridEx::resizeEvent(QResizeEvent* e) {
 }
 
 void DBGridEx::fitColumnsToWidth(int fromIndex) {
-    const auto widths = fitWidths(geoms(), fromIndex, options_.has(GridOption::Indicator) ? kIndicatorWidth : 0,
-                                  verticalScrollBar()->sizeHint().width(), viewport()->width());
-    for (size_t i = 0; i < widths.size(); ++i) columns_[i]->setWidthSilently(widths[i]);
+    const auto widths =
+        fitWidths(geoms(), fromIndex, options_.has(GridOption::Indicator) ? kIndicatorWidth : 0,
+                  verticalScrollBar()->sizeHint().width(), viewport()->width());
+    for (size_t i = 0; i < widths.size(); ++i)
+        columns_[i]->setWidthSilently(widths[i]);
     relayout();
     viewport()->update();
 }
@@ -381,9 +417,11 @@ void DBGridEx::updateScrollBars() {
     if (ds_ && ds_->isOpen()) {
         const int count = ds_->recordCount();
         const int rows = std::max(1, rowFit_.fit);
-        if (v->minimum() != 1 || v->maximum() != std::max(1, count)) v->setRange(1, std::max(1, count));
+        if (v->minimum() != 1 || v->maximum() != std::max(1, count))
+            v->setRange(1, std::max(1, count));
         if (v->pageStep() != rows) v->setPageStep(rows);
-        if (ds_->state() == data::DataSetState::Browse || ds_->state() == data::DataSetState::Edit) {
+        if (ds_->state() == data::DataSetState::Browse ||
+            ds_->state() == data::DataSetState::Edit) {
             if (v->value() != ds_->recNo() + 1) v->setValue(ds_->recNo() + 1);
         }
     } else {
@@ -404,7 +442,8 @@ void DBGridEx::setCurrentColumn(int index) {
     const auto g = geoms();
     const int landed = landingColumn(g, currentColumn_, index);
     currentColumn_ = std::clamp(landed, 0, columnCount() - 1);
-    firstColumn_ = scrollColumnIntoView(g, firstColumn_, currentColumn_, viewport()->width() - indicatorWidth_);
+    firstColumn_ = scrollColumnIntoView(g, firstColumn_, currentColumn_,
+                                        viewport()->width() - indicatorWidth_);
     updateScrollBars();
     viewport()->update();
     if (onCellEnter) onCellEnter(columns_[static_cast<size_t>(currentColumn_)].get());
@@ -420,7 +459,8 @@ void DBGridEx::moveRecord(int delta) {
         if (delta < 0 && ds_->moveBy(1) != 0) ds_->moveBy(-1);
     }
     ds_->moveBy(delta);
-    if (onCellEnter && !columns_.empty()) onCellEnter(columns_[static_cast<size_t>(currentColumn_)].get());
+    if (onCellEnter && !columns_.empty())
+        onCellEnter(columns_[static_cast<size_t>(currentColumn_)].get());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -492,7 +532,8 @@ void DBGridEx::autoSearch(const QString& text) {
     if (!autoSearchingField.isEmpty()) {
         fieldName = autoSearchingField;
         for (int i = 0; i < columnCount(); ++i) {
-            if (columns_[static_cast<size_t>(i)]->fieldName.compare(fieldName, Qt::CaseInsensitive) == 0) {
+            if (columns_[static_cast<size_t>(i)]->fieldName.compare(fieldName,
+                                                                    Qt::CaseInsensitive) == 0) {
                 if (i != currentColumn_) setCurrentColumn(i);
                 break;
             }
@@ -520,14 +561,17 @@ void DBGridEx::clearAutoSearch() {
     viewport()->update();
 }
 
-bool DBGridEx::findRecord(const QStringList& fieldNames, unsigned opts, bool fromFirst, bool newSearch,
-                          const QStringList& values) {
+bool DBGridEx::findRecord(const QStringList& fieldNames, unsigned opts, bool fromFirst,
+                          bool newSearch, const QStringList& values) {
     if (!ds_ || !ds_->isOpen()) return false;
     std::vector<std::string> names, vals;
-    for (const QString& n : fieldNames) names.push_back(toStd(n));
-    for (const QString& v : values) vals.push_back(toStd(v));
+    for (const QString& n : fieldNames)
+        names.push_back(toStd(n));
+    for (const QString& v : values)
+        vals.push_back(toStd(v));
     const int top = topRow_;
-    const bool found = grid::findRecord(*ds_, names, opts, fromFirst, newSearch, vals, rowFit_.buffer);
+    const bool found =
+        grid::findRecord(*ds_, names, opts, fromFirst, newSearch, vals, rowFit_.buffer);
     if (found) {
         topRow_ = centreOn(top, ds_->recNo(), rowFit_.buffer, rowCount());
         updateScrollBars();
@@ -541,7 +585,8 @@ bool DBGridEx::findRecord(const QStringList& fieldNames, unsigned opts, bool fro
 
 QString DBGridEx::cellTextAt(const GridColumn& c, int f, int row) const {
     if (f < 0 || row == -1) return {};
-    const bool buffer = row == -2 || (row == ds_->recNo() && ds_->state() != data::DataSetState::Browse);
+    const bool buffer =
+        row == -2 || (row == ds_->recNo() && ds_->state() != data::DataSetState::Browse);
     const data::FieldDef& def = ds_->field(f);
     if (c.columnType == ColumnType::PickList) {
         const data::Value& v = buffer ? ds_->value(f) : ds_->valueAt(row, f);
@@ -554,7 +599,9 @@ QString DBGridEx::cellTextAt(const GridColumn& c, int f, int row) const {
     return utf8(buffer ? ds_->displayText(f) : ds_->displayTextAt(row, f));
 }
 
-QString DBGridEx::cellText(const GridColumn& c, int row) const { return cellTextAt(c, c.field(), row); }
+QString DBGridEx::cellText(const GridColumn& c, int row) const {
+    return cellTextAt(c, c.field(), row);
+}
 
 QString DBGridEx::statusText() const {
     switch (drag_) {
@@ -563,13 +610,16 @@ QString DBGridEx::statusText() const {
             const GridColumn& c = *columns_[static_cast<size_t>(dragColumn_)];
             return utf8(columnResizeStatus(toStd(c.captionText()), c.width(), !c.visible()));
         }
-        case Drag::RowResize: return utf8(rowResizeStatus(dragHeight_));
+        case Drag::RowResize:
+            return utf8(rowResizeStatus(dragHeight_));
         case Drag::ColumnMove:
             if (dragColumn_ >= 0 && dragColumn_ < columnCount()) {
-                return utf8(columnMoveStatus(toStd(columns_[static_cast<size_t>(dragColumn_)]->captionText())));
+                return utf8(columnMoveStatus(
+                    toStd(columns_[static_cast<size_t>(dragColumn_)]->captionText())));
             }
             break;
-        default: break;
+        default:
+            break;
     }
     if (ds_ && ds_->isOpen()) return utf8(recordCountStatus(ds_->recordCount()));
     return {};
@@ -589,10 +639,18 @@ void DBGridEx::drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor
             p.setBrush(Qt::NoBrush);
             p.drawRect(r.adjusted(0, 0, -1, -1));
             break;
-        case TitleFrame::FlatRaised: qDrawShadePanel(&p, r, pal, false, 1); break;
-        case TitleFrame::FlatLowered: qDrawShadePanel(&p, r, pal, true, 1); break;
-        case TitleFrame::Raised: qDrawWinPanel(&p, r, pal, false); break;
-        case TitleFrame::Lowered: qDrawWinPanel(&p, r, pal, true); break;
+        case TitleFrame::FlatRaised:
+            qDrawShadePanel(&p, r, pal, false, 1);
+            break;
+        case TitleFrame::FlatLowered:
+            qDrawShadePanel(&p, r, pal, true, 1);
+            break;
+        case TitleFrame::Raised:
+            qDrawWinPanel(&p, r, pal, false);
+            break;
+        case TitleFrame::Lowered:
+            qDrawWinPanel(&p, r, pal, true);
+            break;
         case TitleFrame::Framed:
             p.setBrush(Qt::NoBrush);
             p.setPen(colors::kButtonShadow);
@@ -600,7 +658,8 @@ void DBGridEx::drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor
             p.setPen(Qt::white);
             p.drawRect(r.adjusted(1, 1, -1, -1));
             break;
-        case TitleFrame::None: break;
+        case TitleFrame::None:
+            break;
     }
 }
 
@@ -618,7 +677,8 @@ void DBGridEx::paintEvent(QPaintEvent*) {
     if (options_.has(GridOption::Title)) paintTitles(p, placed);
     int lastRowBottom = headerHeight_;
     try {
-        if (ds_ && ds_->isOpen() && !columns_.empty() && rowFit_.fit > 0) paintRows(p, placed, lastRowBottom);
+        if (ds_ && ds_->isOpen() && !columns_.empty() && rowFit_.fit > 0)
+            paintRows(p, placed, lastRowBottom);
         paintLines(p, placed, lastRowBottom);
     } catch (...) {
         // A host's draw handler failed: report it once the paint is over, never from inside.
@@ -629,11 +689,13 @@ void DBGridEx::paintEvent(QPaintEvent*) {
     p.setPen(QPen(Qt::black, 2));
     if (drag_ == Drag::ColumnResize && dragColumn_ >= 0) {
         for (const PlacedColumn& pc : placed) {
-            if (pc.index == dragColumn_) p.drawLine(pc.right, captionHeight_, pc.right, lastRowBottom);
+            if (pc.index == dragColumn_)
+                p.drawLine(pc.right, captionHeight_, pc.right, lastRowBottom);
         }
     } else if (drag_ == Drag::ColumnMove && dragTarget_ >= 0) {
         for (const PlacedColumn& pc : placed) {
-            if (pc.index == dragTarget_) p.drawLine(pc.left, captionHeight_, pc.left, lastRowBottom);
+            if (pc.index == dragTarget_)
+                p.drawLine(pc.left, captionHeight_, pc.left, lastRowBottom);
         }
     } else if (drag_ == Drag::RowResize) {
         p.drawLine(0, dragRowTop_, w, dragRowTop_);
@@ -650,7 +712,8 @@ void DBGridEx::paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed)
         drawFrame(p, r, indicatorStyle.frame, colors::kButtonShadow);
         p.setFont(titleFont);
         p.setPen(Qt::black);
-        p.drawText(r.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title_);
+        p.drawText(r.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   title_);
     }
     const int band = headerHeight_ - captionHeight_;
     if (indicatorWidth_ > 0) {
@@ -674,7 +737,8 @@ void DBGridEx::paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed)
         }
         QRect tr = r.adjusted(6, 4, -3, -3);
         const bool sortRoom = sorted && c.activeSort;
-        const QPixmap& glyph = gridBitmap(c.sortTopToBottom ? GridBitmap::SortDec : GridBitmap::SortInc);
+        const QPixmap& glyph =
+            gridBitmap(c.sortTopToBottom ? GridBitmap::SortDec : GridBitmap::SortInc);
         if (sortRoom) tr.setRight(tr.right() - glyph.width() - 2);
         p.setFont(c.title.font);
         p.setPen(Qt::black);
@@ -682,11 +746,14 @@ void DBGridEx::paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed)
             int v = Qt::AlignVCenter;
             if (c.title.vertAlignment == VertAlignment::Top) v = Qt::AlignTop;
             if (c.title.vertAlignment == VertAlignment::Bottom) v = Qt::AlignBottom;
-            p.drawText(tr, int(c.title.alignment & Qt::AlignHorizontal_Mask) | v | Qt::TextSingleLine,
+            p.drawText(tr,
+                       int(c.title.alignment & Qt::AlignHorizontal_Mask) | v | Qt::TextSingleLine,
                        c.title.caption.value(0));
         } else {
-            p.drawText(tr, int(c.title.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextWordWrap,
-                       c.title.caption.join(QLatin1Char('\n')));
+            p.drawText(
+                tr,
+                int(c.title.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextWordWrap,
+                c.title.caption.join(QLatin1Char('\n')));
         }
         if (sortRoom && c.sortOrder > 0) {
             p.drawPixmap(tr.right() + 2, r.center().y() - glyph.height() / 2, glyph);
@@ -704,7 +771,8 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
     // Fields are looked up by name once per paint, not once per cell.
     std::vector<int> fields;
     fields.reserve(placed.size());
-    for (const PlacedColumn& pc : placed) fields.push_back(columns_[static_cast<size_t>(pc.index)]->field());
+    for (const PlacedColumn& pc : placed)
+        fields.push_back(columns_[static_cast<size_t>(pc.index)]->field());
     // Stripes follow record numbers, so they stay with the records while the list scrolls.
     bool odd = (topRow_ + 1) % 2 == 1;
     for (int r = 0; r < rows; ++r) {
@@ -718,15 +786,18 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
             const QRect ir(0, top, indicatorWidth_, rowHeight_);
             drawFrame(p, ir, indicatorStyle.frame, colors::kButtonShadow);
             if (isActive) {
-                const QPixmap& pm = gridBitmap(editingState ? GridBitmap::EditRec : GridBitmap::ActiveRec);
-                p.drawPixmap(ir.center().x() - pm.width() / 2 + 1, ir.center().y() - pm.height() / 2 + 1, pm);
+                const QPixmap& pm =
+                    gridBitmap(editingState ? GridBitmap::EditRec : GridBitmap::ActiveRec);
+                p.drawPixmap(ir.center().x() - pm.width() / 2 + 1,
+                             ir.center().y() - pm.height() / 2 + 1, pm);
             }
         }
         for (size_t k = 0; k < placed.size(); ++k) {
             const PlacedColumn& pc = placed[k];
-            const QRect cr(QPoint(pc.left + 1, top + 1), QPoint(pc.right - 1, top + rowHeight_ - 1));
-            paintCell(p, *columns_[static_cast<size_t>(pc.index)], fields[k], cr, row, isActive, marked,
-                      odd, hasRecords);
+            const QRect cr(QPoint(pc.left + 1, top + 1),
+                           QPoint(pc.right - 1, top + rowHeight_ - 1));
+            paintCell(p, *columns_[static_cast<size_t>(pc.index)], fields[k], cr, row, isActive,
+                      marked, odd, hasRecords);
         }
         odd = !odd;
         lastRowBottom = top + rowHeight_;
@@ -737,7 +808,8 @@ void DBGridEx::paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, i
 void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, int row, bool active,
                          bool marked, bool odd, bool hasRecords) {
     const bool hasFocus = this->hasFocus() || editing();
-    const bool focusedCell = active && hasFocus && columns_[static_cast<size_t>(currentColumn_)].get() == &c;
+    const bool focusedCell =
+        active && hasFocus && columns_[static_cast<size_t>(currentColumn_)].get() == &c;
     CellLook look;
     look.row = row;
     look.font = c.font;
@@ -776,10 +848,12 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
     if (c.columnType == ColumnType::CheckBox) {
         const bool checked = look.text == c.checkBoxValueTrue;
         const int idx = checked ? c.imageIndexCheck : c.imageIndexUnCheck;
-        const QPixmap& pm = idx >= 0 && idx < static_cast<int>(images.size())
-                                ? images[static_cast<size_t>(idx)]
-                                : gridBitmap(checked ? GridBitmap::CheckBox : GridBitmap::UnCheckBox);
-        p.drawPixmap(rect.center().x() - pm.width() / 2 + 1, rect.center().y() - pm.height() / 2 + 1, pm);
+        const QPixmap& pm =
+            idx >= 0 && idx < static_cast<int>(images.size())
+                ? images[static_cast<size_t>(idx)]
+                : gridBitmap(checked ? GridBitmap::CheckBox : GridBitmap::UnCheckBox);
+        p.drawPixmap(rect.center().x() - pm.width() / 2 + 1,
+                     rect.center().y() - pm.height() / 2 + 1, pm);
         return;
     }
     textArea.adjust(3, 0, -3, 0);
@@ -794,10 +868,11 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
     if (look.textColor.isValid()) pen = look.textColor;
     p.setPen(pen);
     const Qt::Alignment h = c.alignment & Qt::AlignHorizontal_Mask;
-    const bool highlight = !autoSearchText_.isEmpty() && active &&
-                           (autoSearchingField.isEmpty()
-                                ? focusedCell
-                                : c.fieldName.compare(autoSearchingField, Qt::CaseInsensitive) == 0);
+    const bool highlight =
+        !autoSearchText_.isEmpty() && active &&
+        (autoSearchingField.isEmpty()
+             ? focusedCell
+             : c.fieldName.compare(autoSearchingField, Qt::CaseInsensitive) == 0);
     if (highlight) {
         const int w = p.fontMetrics().horizontalAdvance(look.text.left(autoSearchText_.size())) + 3;
         p.fillRect(QRect(textArea.left() - 2, rect.top(), w, rect.height() - 2), Qt::yellow);
@@ -811,7 +886,8 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
 // One line of text, vertically centred and cut at the cell's edges. Shaping text is the bulk of
 // a paint, so each column keeps the shaped texts it drew recently (a repaint of the same rows
 // shapes nothing) and a text is shaped once even when it must be measured for alignment.
-void DBGridEx::drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h, const QString& text) {
+void DBGridEx::drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h,
+                        const QString& text) {
     if (text.isEmpty() || r.width() <= 0) return;
     const bool ownFont = p.font() == c.font;
     QStaticText local;
@@ -877,7 +953,8 @@ void DBGridEx::paintStatus(QPainter& p) {
     qDrawShadePanel(&p, line, pal, true, 1);
     p.setPen(Qt::black);
     p.setFont(font());
-    p.drawText(line.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, statusText());
+    p.drawText(line.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               statusText());
     if (!sumShown_) return;
     const QRect sums(0, h - 2 * rowHeight_, w, rowHeight_);
     qDrawShadePanel(&p, sums, pal, true, 1);
@@ -887,7 +964,8 @@ void DBGridEx::paintStatus(QPainter& p) {
         const QRect box(QPoint(pc.left, sums.top() + 1), QPoint(pc.right, sums.bottom() - 1));
         qDrawShadePanel(&p, box, pal, true, 1);
         if (c.calcSum) {
-            p.drawText(box.adjusted(3, 0, -3, 0), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+            p.drawText(box.adjusted(3, 0, -3, 0),
+                       Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                        utf8(fs.formatFixed(c.sumValue, 2)));
         }
     }

@@ -8,8 +8,8 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
-#include <QPixmap>
 #include <QHash>
+#include <QPixmap>
 #include <QPointer>
 #include <QStaticText>
 #include <QStringList>
@@ -62,7 +62,7 @@ struct ColumnTitle {
 // One column. Setting Visible, Width or the caption re-lays-out the grid; after changing other
 // looks call DBGridEx::update().
 class GridColumn {
-public:
+  public:
     explicit GridColumn(DBGridEx* grid, QString fieldName = {});
 
     QString fieldName;
@@ -100,7 +100,7 @@ public:
     int field() const;
     DBGridEx* grid() const { return grid_; }
 
-private:
+  private:
     friend class DBGridEx;
     DBGridEx* grid_;
     bool visible_ = true;
@@ -126,7 +126,7 @@ struct CellDrawState {
 class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     Q_OBJECT
 
-public:
+  public:
     explicit DBGridEx(QWidget* parent = nullptr);
     ~DBGridEx() override;
 
@@ -244,7 +244,7 @@ public:
     enum class Drag { None, ColumnResize, RowResize, ColumnMove, TitlePressed };
     Drag drag() const { return drag_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
@@ -258,7 +258,7 @@ protected:
     bool viewportEvent(QEvent*) override;
     void scrollContentsBy(int, int) override {}
 
-private:
+  private:
     friend class InplaceEdit;
     friend class GridColumn;
 
@@ -308,7 +308,8 @@ private:
     void paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, int& lastRowBottom);
     void paintCell(QPainter& p, GridColumn& c, int field, const QRect& rect, int row, bool active,
                    bool marked, bool odd, bool hasRecords);
-    static void drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h, const QString& text);
+    static void drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h,
+                         const QString& text);
     void paintLines(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void paintStatus(QPainter& p);
     void drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor& ultraFlatColor);
@@ -324,7 +325,7 @@ private:
     int firstColumn_ = 0;
     int topRow_ = 0;
     RowFit rowFit_;
-    int headerHeight_ = 0;   // caption line + title band
+    int headerHeight_ = 0;  // caption line + title band
     int captionHeight_ = 0;
     int indicatorWidth_ = kIndicatorWidth;
     int statusHeight_ = 0;

@@ -19,7 +19,9 @@ namespace zentra::grid {
 
 namespace {
 
-QString utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 // Shift, Ctrl, Alt and their kin are reported as keys of their own; alone they mean nothing to
 // the grid (in particular they must not end auto-search, or every capital letter would).
@@ -118,13 +120,27 @@ void DBGridEx::handleKey(QKeyEvent* e) {
     };
     switch (key) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: setEditing(true); break;
-        case Qt::Key_Up: moveRecord(-1); break;
-        case Qt::Key_Down: moveRecord(1); break;
-        case Qt::Key_PageUp: moveRecord(-page); break;
-        case Qt::Key_PageDown: moveRecord(page); break;
-        case Qt::Key_Left: setCurrentColumn(currentColumn_ - 1); break;
-        case Qt::Key_Right: setCurrentColumn(currentColumn_ + 1); break;
+        case Qt::Key_Enter:
+            setEditing(true);
+            break;
+        case Qt::Key_Up:
+            moveRecord(-1);
+            break;
+        case Qt::Key_Down:
+            moveRecord(1);
+            break;
+        case Qt::Key_PageUp:
+            moveRecord(-page);
+            break;
+        case Qt::Key_PageDown:
+            moveRecord(page);
+            break;
+        case Qt::Key_Left:
+            setCurrentColumn(currentColumn_ - 1);
+            break;
+        case Qt::Key_Right:
+            setCurrentColumn(currentColumn_ + 1);
+            break;
         case Qt::Key_Home:
             if (mods & Qt::ControlModifier) {
                 if (ds_ && ds_->isOpen()) ds_->first();
@@ -158,9 +174,14 @@ void DBGridEx::handleKey(QKeyEvent* e) {
             break;
         // F3 (find), F4 (filter) and F5 / Alt+F5 (sort) open the grid services, which come with
         // their own windows later; until then the keys do nothing.
-        case Qt::Key_F7: insertRecord(); break;
-        case Qt::Key_F8: deleteRecord(); break;
-        default: break;
+        case Qt::Key_F7:
+            insertRecord();
+            break;
+        case Qt::Key_F8:
+            deleteRecord();
+            break;
+        default:
+            break;
     }
 }
 
@@ -185,7 +206,9 @@ void DBGridEx::typedCharacter(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // In-place editor
 
-bool DBGridEx::editing() const { return editor_ != nullptr; }
+bool DBGridEx::editing() const {
+    return editor_ != nullptr;
+}
 
 void DBGridEx::setEditing(bool on) {
     if (on) {
@@ -211,13 +234,15 @@ void DBGridEx::openEditor() {
     GridColumn& c = *columns_[static_cast<size_t>(currentColumn_)];
     if (!canEditCell(c) || (ds_->isEmpty() && ds_->state() != data::DataSetState::Insert)) return;
     ds_->edit();
-    if (ds_->state() != data::DataSetState::Edit && ds_->state() != data::DataSetState::Insert) return;
+    if (ds_->state() != data::DataSetState::Edit && ds_->state() != data::DataSetState::Insert)
+        return;
     const int f = c.field();
     const data::FieldDef& def = ds_->field(f);
 
     if (c.columnType == ColumnType::CheckBox) {
         const QString now = utf8(ds_->value(f).toText());
-        const QString next = now != c.checkBoxValueFalse ? c.checkBoxValueFalse : c.checkBoxValueTrue;
+        const QString next =
+            now != c.checkBoxValueFalse ? c.checkBoxValueFalse : c.checkBoxValueTrue;
         ds_->setEditText(f, next.toStdString());
         viewport()->update();
         return;
@@ -225,7 +250,8 @@ void DBGridEx::openEditor() {
 
     const int viewRow = ds_->recNo() - topRow_;
     QRect cell;
-    for (const PlacedColumn& pc : placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
+    for (const PlacedColumn& pc :
+         placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
         if (pc.index == currentColumn_) {
             const int top = headerHeight_ + viewRow * rowHeight_;
             cell = QRect(pc.left + 2, top + 2, c.width() - 3, rowHeight_ - 4);
@@ -251,11 +277,13 @@ void DBGridEx::openEditor() {
     } else if (editor_->isDate) {
         // The mask holds the date part only.
         const data::Value& v = ds_->value(f);
-        editor_->setText(v.isNull() ? QString() : utf8(ds_->formatSettings().formatDate(v.toDate())));
+        editor_->setText(v.isNull() ? QString()
+                                    : utf8(ds_->formatSettings().formatDate(v.toDate())));
     } else {
         editor_->setText(editOriginal_);
     }
-    const bool withButton = editor_->isDate || editor_->isPickList || c.buttonStyle != EditButtonStyle::None;
+    const bool withButton =
+        editor_->isDate || editor_->isPickList || c.buttonStyle != EditButtonStyle::None;
     if (withButton) {
         const int bw = 16;
         button_ = new QToolButton(viewport());
@@ -358,7 +386,8 @@ void DBGridEx::editorKey(QKeyEvent* e, bool& handled) {
               key == Qt::Key_PageDown || key == Qt::Key_Insert) &&
              noShifts)) {
             handled = true;
-            if (editColumn_ >= 0 && columns_[static_cast<size_t>(editColumn_)]->buttonStyle != EditButtonStyle::None) {
+            if (editColumn_ >= 0 &&
+                columns_[static_cast<size_t>(editColumn_)]->buttonStyle != EditButtonStyle::None) {
                 return;  // nothing happens while a drop-down column is being edited
             }
             handleKey(e);
@@ -396,7 +425,8 @@ void DBGridEx::editorKey(QKeyEvent* e, bool& handled) {
                 viewport()->update();
                 if (ds_ && ds_->isOpen() && ds_->state() != data::DataSetState::Browse) ds_->post();
                 return;
-            default: break;
+            default:
+                break;
         }
         // Characters are first offered to the grid (auto-search in a read-only grid).
         if (!e->text().isEmpty() && (options_.has(GridOption::EditOnEnter) || readOnly) &&
@@ -439,7 +469,8 @@ void DBGridEx::dropDown() {
     }
     if (ed->isPickList) {
         QStringList items;
-        for (const PickListItem& it : c.pickList.items()) items << utf8(it.pickListText);
+        for (const PickListItem& it : c.pickList.items())
+            items << utf8(it.pickListText);
         QRect anchor(ed->mapToGlobal(QPoint(0, 0)), ed->size());
         const int f = c.field();
         auto* popup = new popups::PickListPopup(
@@ -468,7 +499,8 @@ void DBGridEx::dropDown() {
 // Mouse
 
 int DBGridEx::columnAtX(int x) const {
-    for (const PlacedColumn& pc : placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
+    for (const PlacedColumn& pc :
+         placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
         if (x >= pc.left && x <= pc.right) return pc.index;
     }
     return -1;
@@ -491,14 +523,16 @@ void DBGridEx::mousePressEvent(QMouseEvent* e) {
         }
         if (e->button() != Qt::LeftButton) return;
         setFocus();
-        const auto placed = placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width());
+        const auto placed =
+            placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width());
         // Title band.
         if (pos.y() >= captionHeight_ && pos.y() < headerHeight_ &&
             (options_.has(GridOption::ResizeCol) || options_.has(GridOption::MoveCol))) {
             for (const PlacedColumn& pc : placed) {
                 const int next = pc.index + 1;
                 if (std::abs(pos.x() - pc.right) <= 2 && next < columnCount() &&
-                    !columns_[static_cast<size_t>(next)]->visible() && options_.has(GridOption::ResizeCol)) {
+                    !columns_[static_cast<size_t>(next)]->visible() &&
+                    options_.has(GridOption::ResizeCol)) {
                     // A hidden neighbour comes back at width 1 and is the one dragged.
                     commitEditor();
                     GridColumn& n = *columns_[static_cast<size_t>(next)];
@@ -532,7 +566,8 @@ void DBGridEx::mousePressEvent(QMouseEvent* e) {
             return;
         }
         // Indicator: row height.
-        if (pos.x() < indicatorWidth_ && pos.y() >= headerHeight_ && options_.has(GridOption::ResizeRow)) {
+        if (pos.x() < indicatorWidth_ && pos.y() >= headerHeight_ &&
+            options_.has(GridOption::ResizeRow)) {
             const int r = (pos.y() - headerHeight_ + rowHeight_ / 2) / rowHeight_ - 1;
             const int bottom = headerHeight_ + (r + 1) * rowHeight_;
             if (r >= 0 && std::abs(pos.y() - bottom) <= 5) {
@@ -586,14 +621,15 @@ void DBGridEx::mouseMoveEvent(QMouseEvent* e) {
             case Drag::None: {
                 Qt::CursorShape shape = Qt::ArrowCursor;
                 if (pos.y() >= captionHeight_ && pos.y() < headerHeight_) {
-                    for (const PlacedColumn& pc :
-                         placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
+                    for (const PlacedColumn& pc : placeColumns(
+                             geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
                         if (std::abs(pos.x() - pc.right) <= 5) shape = Qt::SplitHCursor;
                     }
                 } else if (pos.x() < indicatorWidth_ && pos.y() >= headerHeight_ &&
                            options_.has(GridOption::ResizeRow)) {
                     const int r = (pos.y() - headerHeight_ + rowHeight_ / 2) / rowHeight_;
-                    if (r >= 1 && std::abs(pos.y() - (headerHeight_ + r * rowHeight_)) <= 5) shape = Qt::SplitVCursor;
+                    if (r >= 1 && std::abs(pos.y() - (headerHeight_ + r * rowHeight_)) <= 5)
+                        shape = Qt::SplitVCursor;
                 }
                 viewport()->setCursor(shape);
                 return;
@@ -619,7 +655,8 @@ void DBGridEx::mouseMoveEvent(QMouseEvent* e) {
             case Drag::TitlePressed:
             case Drag::ColumnMove: {
                 const int col = columnAtX(pos.x());
-                if (drag_ == Drag::TitlePressed && col >= 0 && col != dragColumn_) drag_ = Drag::ColumnMove;
+                if (drag_ == Drag::TitlePressed && col >= 0 && col != dragColumn_)
+                    drag_ = Drag::ColumnMove;
                 if (drag_ == Drag::ColumnMove) dragTarget_ = col;
                 viewport()->update();
                 return;
@@ -634,9 +671,14 @@ void DBGridEx::mouseReleaseEvent(QMouseEvent* e) {
         const Drag d = drag_;
         drag_ = Drag::None;
         switch (d) {
-            case Drag::None: break;
-            case Drag::ColumnResize: columnsChanged(); break;
-            case Drag::RowResize: setRowHeight(dragHeight_); break;
+            case Drag::None:
+                break;
+            case Drag::ColumnResize:
+                columnsChanged();
+                break;
+            case Drag::RowResize:
+                setRowHeight(dragHeight_);
+                break;
             case Drag::ColumnMove: {
                 int target = columnAtX(pos.x());
                 if (target < 0) target = columnCount() - 1;
@@ -650,9 +692,11 @@ void DBGridEx::mouseReleaseEvent(QMouseEvent* e) {
                 if (col == dragColumn_) {
                     setCurrentColumn(col);
                     QRect r;
-                    for (const PlacedColumn& pc :
-                         placeColumns(geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
-                        if (pc.index == col) r = QRect(QPoint(pc.left, captionHeight_), QPoint(pc.right, headerHeight_ - 1));
+                    for (const PlacedColumn& pc : placeColumns(
+                             geoms(), firstColumn_, indicatorWidth_, viewport()->width())) {
+                        if (pc.index == col)
+                            r = QRect(QPoint(pc.left, captionHeight_),
+                                      QPoint(pc.right, headerHeight_ - 1));
                     }
                     openTitleMenu(col, viewport()->mapToGlobal(r.bottomLeft()));
                 }
@@ -698,7 +742,8 @@ bool DBGridEx::viewportEvent(QEvent* e) {
         const QPoint pos = he->pos();
         const int viewRow = viewRowOfPoint(pos.y());
         const int col = columnAtX(pos.x());
-        if (!editing() && viewRow >= 0 && col >= 0 && pos.x() >= indicatorWidth_ && ds_ && ds_->isOpen()) {
+        if (!editing() && viewRow >= 0 && col >= 0 && pos.x() >= indicatorWidth_ && ds_ &&
+            ds_->isOpen()) {
             const int line = topRow_ + viewRow;
             const int row = line < rowCount() ? dataRowOfView(line) : -1;
             const GridColumn& c = *columns_[static_cast<size_t>(col)];
@@ -725,15 +770,26 @@ void DBGridEx::vScrollAction(int action) {
     if (editing()) commitEditor();
     const int count = rowCount();
     switch (action) {
-        case QAbstractSlider::SliderSingleStepSub: ds_->moveTo(std::max(0, topRow_ - 1)); break;
+        case QAbstractSlider::SliderSingleStepSub:
+            ds_->moveTo(std::max(0, topRow_ - 1));
+            break;
         case QAbstractSlider::SliderSingleStepAdd:
             ds_->moveTo(std::min(count - 1, topRow_ + std::max(1, rowFit_.fit)));
             break;
-        case QAbstractSlider::SliderPageStepSub: moveRecord(-std::max(1, rowFit_.fit)); break;
-        case QAbstractSlider::SliderPageStepAdd: moveRecord(std::max(1, rowFit_.fit)); break;
-        case QAbstractSlider::SliderToMinimum: ds_->first(); break;
-        case QAbstractSlider::SliderToMaximum: ds_->last(); break;
-        default: return;  // thumb tracking is ignored; the released thumb moves
+        case QAbstractSlider::SliderPageStepSub:
+            moveRecord(-std::max(1, rowFit_.fit));
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            moveRecord(std::max(1, rowFit_.fit));
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            ds_->first();
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            ds_->last();
+            break;
+        default:
+            return;  // thumb tracking is ignored; the released thumb moves
     }
     // The bar shows the record, not where the action alone would have put the thumb.
     verticalScrollBar()->setSliderPosition(ds_->recNo() + 1);
@@ -758,12 +814,21 @@ void DBGridEx::vSliderReleased() {
 void DBGridEx::hScrollAction(int action) {
     switch (action) {
         case QAbstractSlider::SliderSingleStepSub:
-        case QAbstractSlider::SliderPageStepSub: setCurrentColumn(currentColumn_ - 1); break;
+        case QAbstractSlider::SliderPageStepSub:
+            setCurrentColumn(currentColumn_ - 1);
+            break;
         case QAbstractSlider::SliderSingleStepAdd:
-        case QAbstractSlider::SliderPageStepAdd: setCurrentColumn(currentColumn_ + 1); break;
-        case QAbstractSlider::SliderToMinimum: setCurrentColumn(0); break;
-        case QAbstractSlider::SliderToMaximum: setCurrentColumn(columnCount() - 1); break;
-        default: return;
+        case QAbstractSlider::SliderPageStepAdd:
+            setCurrentColumn(currentColumn_ + 1);
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            setCurrentColumn(0);
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            setCurrentColumn(columnCount() - 1);
+            break;
+        default:
+            return;
     }
     horizontalScrollBar()->setSliderPosition(currentColumn_);
 }
@@ -778,7 +843,8 @@ void DBGridEx::buildMenus() {
     QAction* sep = contextMenu_->addSeparator();
     QMenu* exportMenu = contextMenu_->addMenu(QStringLiteral("Экспорт данных"));
     exportMenu->addAction(QStringLiteral("Экспорт в Excel (Symbol Link *.slk)"));
-    for (QAction* a : {fields, sep, exportMenu->menuAction()}) a->setVisible(false);
+    for (QAction* a : {fields, sep, exportMenu->menuAction()})
+        a->setVisible(false);
     // Printing is offered only when the report server can be created; it cannot yet.
 
     titleMenu_ = new QMenu(this);
@@ -817,7 +883,8 @@ void DBGridEx::openTitleMenu(int column, QPoint at) {
     bool any = false;
     for (QAction* a : titleMenu_->actions()) {
         const QString n = a->objectName();
-        const bool visible = editProps && (n == QLatin1String("sepColumn") || n == QStringLiteral("Скрыть столбец"));
+        const bool visible =
+            editProps && (n == QLatin1String("sepColumn") || n == QStringLiteral("Скрыть столбец"));
         a->setVisible(visible);
         any = any || (visible && !a->isSeparator());
     }
@@ -843,7 +910,8 @@ void DBGridEx::openContextMenu(QPoint globalPos) {
         }
     }
     bool any = false;
-    for (QAction* a : contextMenu_->actions()) any = any || (a->isVisible() && !a->isSeparator());
+    for (QAction* a : contextMenu_->actions())
+        any = any || (a->isVisible() && !a->isSeparator());
     if (any) contextMenu_->popup(globalPos);
 }
 

@@ -47,7 +47,8 @@ QPixmap make(GridBitmap which) {
             p.drawPolygon(QPolygon({QPoint(1, 3), QPoint(7, 3), QPoint(4, 6)}));
             break;
         case GridBitmap::DropEllipsis:
-            for (int x : {1, 4, 7}) p.fillRect(x, 6, 2, 2, Qt::black);
+            for (int x : {1, 4, 7})
+                p.fillRect(x, 6, 2, 2, Qt::black);
             break;
         case GridBitmap::DropWindow:
             p.drawRect(0, 1, 8, 7);

@@ -12,7 +12,9 @@ InplaceEdit::InplaceEdit(DBGridEx* grid, QWidget* parent) : QLineEdit(parent), g
     setFrame(false);
 }
 
-QString InplaceEdit::editorText() const { return inputMask().isEmpty() ? text() : displayText(); }
+QString InplaceEdit::editorText() const {
+    return inputMask().isEmpty() ? text() : displayText();
+}
 
 void InplaceEdit::keyPressEvent(QKeyEvent* e) {
     bool handled = false;

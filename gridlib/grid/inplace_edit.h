@@ -15,7 +15,7 @@ class DBGridEx;
 class InplaceEdit : public QLineEdit {
     Q_OBJECT
 
-public:
+  public:
     InplaceEdit(DBGridEx* grid, QWidget* parent);
 
     bool isPickList = false;
@@ -25,11 +25,11 @@ public:
     popups::PickListPopup* pickListPopup() const { return pickList_; }
     popups::AdvancedCalendar* calendar() const { return calendar_; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
-private:
+  private:
     friend class DBGridEx;
     DBGridEx* grid_;
     QPointer<popups::PickListPopup> pickList_;

@@ -7,12 +7,12 @@ namespace zentra::grid {
 
 GridOptions GridOptions::defaults() {
     GridOptions o;
-    for (GridOption g : {GridOption::Title, GridOption::Indicator, GridOption::StatusLine,
-                         GridOption::ColLines, GridOption::RowLines, GridOption::RowSelect,
-                         GridOption::Delete, GridOption::Insert, GridOption::ResizeRow,
-                         GridOption::ResizeCol, GridOption::MoveCol, GridOption::ConfirmDelete,
-                         GridOption::PostAfterInsert, GridOption::Print, GridOption::CalcSum,
-                         GridOption::EditColumnProp}) {
+    for (GridOption g :
+         {GridOption::Title, GridOption::Indicator, GridOption::StatusLine, GridOption::ColLines,
+          GridOption::RowLines, GridOption::RowSelect, GridOption::Delete, GridOption::Insert,
+          GridOption::ResizeRow, GridOption::ResizeCol, GridOption::MoveCol,
+          GridOption::ConfirmDelete, GridOption::PostAfterInsert, GridOption::Print,
+          GridOption::CalcSum, GridOption::EditColumnProp}) {
         o.set(g);
     }
     return o;
@@ -47,8 +47,8 @@ RowFit visibleRows(int controlHeight, int headerHeight, int statusHeight, int hS
     return r;
 }
 
-std::vector<PlacedColumn> placeColumns(const std::vector<ColumnGeom>& cols, int first,
-                                       int dataLeft, int controlWidth) {
+std::vector<PlacedColumn> placeColumns(const std::vector<ColumnGeom>& cols, int first, int dataLeft,
+                                       int controlWidth) {
     std::vector<PlacedColumn> out;
     int x = dataLeft;
     for (int i = std::max(0, first); i < static_cast<int>(cols.size()); ++i) {
@@ -93,7 +93,8 @@ int scrollColumnIntoView(const std::vector<ColumnGeom>& cols, int first, int cur
     auto edges = [&](int from, int& left, int& right) {
         left = 0;
         for (int i = from; i < current; ++i) {
-            if (cols[static_cast<size_t>(i)].visible) left += cols[static_cast<size_t>(i)].width - 1;
+            if (cols[static_cast<size_t>(i)].visible)
+                left += cols[static_cast<size_t>(i)].width - 1;
         }
         right = left + cols[static_cast<size_t>(current)].width - 1;
     };
@@ -120,7 +121,8 @@ std::vector<int> fitWidths(const std::vector<ColumnGeom>& cols, int fromIndex, i
         const ColumnGeom& c = cols[i];
         const bool scaled = c.visible && (fromIndex < 0 || static_cast<int>(i) >= fromIndex);
         if (scaled && total > 0) {
-            out.push_back(static_cast<int>(std::lround(double(controlWidth) * c.width / double(total))));
+            out.push_back(
+                static_cast<int>(std::lround(double(controlWidth) * c.width / double(total))));
         } else {
             out.push_back(c.width);
         }
@@ -157,8 +159,12 @@ std::string rowResizeStatus(int height) {
     return s;
 }
 
-std::string columnMoveStatus(const std::string& caption) { return "перемещается столбец " + caption; }
+std::string columnMoveStatus(const std::string& caption) {
+    return "перемещается столбец " + caption;
+}
 
-std::string recordCountStatus(int count) { return "записей: " + std::to_string(count); }
+std::string recordCountStatus(int count) {
+    return "записей: " + std::to_string(count);
+}
 
 }  // namespace zentra::grid

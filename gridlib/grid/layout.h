@@ -37,7 +37,7 @@ enum class GridOption : uint32_t {
 };
 
 class GridOptions {
-public:
+  public:
     constexpr GridOptions() = default;
     constexpr explicit GridOptions(uint32_t bits) : bits_(bits) {}
     static GridOptions defaults();
@@ -50,7 +50,7 @@ public:
     constexpr uint32_t bits() const { return bits_; }
     constexpr bool operator==(const GridOptions&) const = default;
 
-private:
+  private:
     static constexpr uint32_t bit(GridOption o) { return 1u << static_cast<uint32_t>(o); }
     uint32_t bits_ = 0;
 };
@@ -97,8 +97,8 @@ struct PlacedColumn {
 
 // Lays out the visible columns from `first` on, starting at `dataLeft`, while their left edge
 // lies inside `controlWidth`. The last entry is the last column that fits.
-std::vector<PlacedColumn> placeColumns(const std::vector<ColumnGeom>& cols, int first,
-                                       int dataLeft, int controlWidth);
+std::vector<PlacedColumn> placeColumns(const std::vector<ColumnGeom>& cols, int first, int dataLeft,
+                                       int controlWidth);
 
 // The column a move to `index` lands on: clamped, then the next visible one to the right (the
 // old one when there is none) or the previous visible one to the left.

@@ -12,7 +12,7 @@
 namespace zentra::grid {
 
 class Bookmarks {
-public:
+  public:
     struct Lookup {
         bool found = false;
         size_t position = 0;  // where the bookmark is, or where it would be inserted
@@ -28,7 +28,7 @@ public:
     bool empty() const { return items_.empty(); }
     const std::vector<data::Bookmark>& items() const { return items_; }
 
-private:
+  private:
     std::vector<data::Bookmark> items_;
     mutable bool memoValid_ = false;
     mutable data::Bookmark memoKey_ = data::kNoBookmark;

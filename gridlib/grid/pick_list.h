@@ -14,7 +14,7 @@ struct PickListItem {
 };
 
 class PickList {
-public:
+  public:
     PickList() = default;
     PickList(std::initializer_list<PickListItem> items) : items_(items) {}
 
@@ -34,7 +34,7 @@ public:
     // The display text of the item storing `value`; empty when no item stores it.
     std::string displayFor(const std::string& value) const;
 
-private:
+  private:
     enum class Kind { Store, Display, PickList };
     int lookup(const std::string& text, Kind kind) const;
 

@@ -4,7 +4,9 @@
 
 namespace zentra::grid {
 
-WalkGuard::WalkGuard(data::DataSet& ds) : ds_(ds), start_(ds.bookmark()) { ds_.disableControls(); }
+WalkGuard::WalkGuard(data::DataSet& ds) : ds_(ds), start_(ds.bookmark()) {
+    ds_.disableControls();
+}
 
 WalkGuard::~WalkGuard() {
     try {
@@ -19,8 +21,10 @@ namespace {
 
 std::string trimmed(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return s.substr(b, e - b);
 }
 

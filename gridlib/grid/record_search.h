@@ -13,7 +13,7 @@ namespace zentra::grid {
 // the walk throws, goes back to the remembered record (unless told to stay) and enables the
 // controls again, which sends the attached controls one change notice.
 class WalkGuard {
-public:
+  public:
     explicit WalkGuard(data::DataSet& ds);
     ~WalkGuard();
     WalkGuard(const WalkGuard&) = delete;
@@ -23,7 +23,7 @@ public:
     void stayHere() { restore_ = false; }
     data::Bookmark start() const { return start_; }
 
-private:
+  private:
     data::DataSet& ds_;
     data::Bookmark start_;
     bool restore_ = true;

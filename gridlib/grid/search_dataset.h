@@ -10,7 +10,8 @@ class QWidget;
 
 namespace zentra::grid {
 
-bool searchDataSet(data::DataSet& ds, const QStringList& fieldNames, int visibleRows, unsigned options,
-                   bool fromFirst, bool newSearch, const QStringList& values, QWidget* parent = nullptr);
+bool searchDataSet(data::DataSet& ds, const QStringList& fieldNames, int visibleRows,
+                   unsigned options, bool fromFirst, bool newSearch, const QStringList& values,
+                   QWidget* parent = nullptr);
 
 }  // namespace zentra::grid

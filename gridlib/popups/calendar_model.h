@@ -13,7 +13,7 @@ int daysInMonth(int year, int month);
 
 // 7 columns × 7 rows; row 0 holds the day names, rows 1..6 the days.
 class MonthGrid {
-public:
+  public:
     MonthGrid(int year, int month, WeekDay startOfWeek);
 
     // The day shown in a cell (row 1..6, column 0..6), 0 for an empty cell or the names row.
@@ -23,7 +23,7 @@ public:
     // The weekday shown in a column.
     WeekDay weekDayOfColumn(int col) const;
 
-private:
+  private:
     int year_, month_, days_;
     WeekDay start_;
     int offset_ = 0;  // cells before the first of the month, counted from row 1, column 0

@@ -13,7 +13,7 @@ namespace zentra::popups {
 class PickListPopup : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     using Chosen = std::function<void(const QString& text)>;
 
     // `anchor` is the cell or edit in screen coordinates; the popup is at least `minWidth` wide
@@ -28,11 +28,11 @@ public:
     // Chooses the selected entry, as a click or Enter does.
     void chooseSelected();
 
-protected:
+  protected:
     bool eventFilter(QObject* o, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
-private:
+  private:
     QListWidget* list_;
     QRect anchor_;
     int minWidth_, rows_;

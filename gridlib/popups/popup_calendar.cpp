@@ -16,7 +16,9 @@ namespace {
 constexpr int kGridWidth = 170;
 constexpr int kCellHeight = 16;
 
-QString utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 }  // namespace
 
@@ -37,12 +39,17 @@ void InternalCalendar::setCalendarDate(text::Date d) {
 }
 
 void InternalCalendar::setDay(int d) {
-    setCalendarDate(text::Date::fromYmd(year(), month(), std::clamp(d, 1, daysInMonth(year(), month()))));
+    setCalendarDate(
+        text::Date::fromYmd(year(), month(), std::clamp(d, 1, daysInMonth(year(), month()))));
 }
 
-void InternalCalendar::setMonth(int m) { setCalendarDate(addMonths(date_, m - month())); }
+void InternalCalendar::setMonth(int m) {
+    setCalendarDate(addMonths(date_, m - month()));
+}
 
-void InternalCalendar::setYear(int y) { setCalendarDate(addYears(date_, y - year())); }
+void InternalCalendar::setYear(int y) {
+    setCalendarDate(addYears(date_, y - year()));
+}
 
 QRect InternalCalendar::cellRect(int row, int col) const {
     const int w = width() / 7;
@@ -154,7 +161,9 @@ AdvancedCalendar::AdvancedCalendar(QWidget* owner)
     updateCaption();
 }
 
-QString AdvancedCalendar::captionText() const { return caption_->text(); }
+QString AdvancedCalendar::captionText() const {
+    return caption_->text();
+}
 
 void AdvancedCalendar::updateCaption() {
     const auto& months = text::FormatSettings::russian().longMonthNames;
@@ -177,11 +186,13 @@ AdvancedCalendar* showPopupCalendar(QWidget* owner, QPoint screenPos,
     cal->onChosen = std::move(chosen);
     const QString t = dateText.trimmed();
     bool blank = true;
-    for (QChar c : t) blank = blank && !c.isDigit();
+    for (QChar c : t)
+        blank = blank && !c.isDigit();
     text::Date d = text::Date::today();
     if (!blank) {
         const QByteArray u = t.toUtf8();
-        if (auto parsed = text::FormatSettings::russian().parseDate(std::string_view(u.data(), u.size()))) {
+        if (auto parsed =
+                text::FormatSettings::russian().parseDate(std::string_view(u.data(), u.size()))) {
             d = *parsed;
         }
     }

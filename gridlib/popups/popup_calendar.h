@@ -16,7 +16,7 @@ namespace zentra::popups {
 class InternalCalendar : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit InternalCalendar(QWidget* parent = nullptr);
 
     text::Date calendarDate() const { return date_; }
@@ -37,12 +37,12 @@ public:
     QRect cellRect(int row, int col) const;
     int rowHeight() const { return 16; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
 
-private:
+  private:
     void changed();
     text::Date date_;
 };
@@ -50,17 +50,17 @@ private:
 class AdvancedCalendar : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     explicit AdvancedCalendar(QWidget* owner);
     InternalCalendar* grid() const { return grid_; }
     text::Date selectedDate() const { return grid_->calendarDate(); }
     QString captionText() const;
     std::function<void(AdvancedCalendar&)> onChosen;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent*) override;
 
-private:
+  private:
     void updateCaption();
     InternalCalendar* grid_;
     QLabel* caption_;

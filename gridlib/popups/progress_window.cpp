@@ -28,7 +28,9 @@ ProgressWindow::ProgressWindow(const QString& message, QWidget* parent)
     setFixedWidth(320);
 }
 
-QString ProgressWindow::message() const { return message_->text(); }
+QString ProgressWindow::message() const {
+    return message_->text();
+}
 
 void ProgressWindow::tick() {
     const qint64 s = clock_.elapsed() / 1000;
@@ -37,7 +39,9 @@ void ProgressWindow::tick() {
                           .arg(s % 60, 2, 10, QLatin1Char('0')));
 }
 
-void ProgressWindow::closeEvent(QCloseEvent* e) { e->ignore(); }
+void ProgressWindow::closeEvent(QCloseEvent* e) {
+    e->ignore();
+}
 
 ProgressWindow* showProgress(const QString& message, QWidget* parent) {
     auto* w = new ProgressWindow(message, parent);

@@ -12,14 +12,14 @@ namespace zentra::popups {
 class ProgressWindow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit ProgressWindow(const QString& message, QWidget* parent = nullptr);
     QString message() const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void tick();
     QLabel* message_;
     QLabel* elapsed_;
@@ -33,14 +33,14 @@ void closeProgress(ProgressWindow* w);
 
 // Closes the progress window and restores the cursor when the work ends, also on error.
 class ProgressScope {
-public:
+  public:
     explicit ProgressScope(const QString& message, QWidget* parent = nullptr);
     ~ProgressScope();
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;
     ProgressWindow* window() const { return w_; }
 
-private:
+  private:
     ProgressWindow* w_;
 };
 

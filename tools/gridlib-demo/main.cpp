@@ -24,8 +24,9 @@ using zentra::grid::GridOption;
 namespace {
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: gridlib-demo (--db FILE.fdb | --mem N) [--screenshot FILE.png] [--size WxH]\n");
+    std::fprintf(
+        stderr,
+        "usage: gridlib-demo (--db FILE.fdb | --mem N) [--screenshot FILE.png] [--size WxH]\n");
 }
 
 std::unique_ptr<data::MemoryDataSet> memorySet(int n) {
@@ -60,7 +61,8 @@ void setupColumns(DBGridEx& g) {
     auto& state = g.addColumn("FSTATE");
     state.setCaption({QStringLiteral("Состояние")});
     state.columnType = ColumnType::PickList;
-    state.pickList.setItems({{"1", "В продаже", "В продаже"}, {"0", "Нет в наличии", "Нет в наличии"}});
+    state.pickList.setItems(
+        {{"1", "В продаже", "В продаже"}, {"0", "Нет в наличии", "Нет в наличии"}});
     state.setWidth(100);
     auto& isNew = g.addColumn("FNEW");
     isNew.setCaption({QStringLiteral("Новинка")});

@@ -7,10 +7,10 @@
 
 #include "database.h"
 #include "dbgrid_ex.h"
+#include "grid_fixture.h"
 #include "inplace_edit.h"
 #include "sql_dataset.h"
 #include "statement.h"
-#include "grid_fixture.h"
 #include "support/test_support.h"
 
 using namespace zentra;
@@ -20,7 +20,7 @@ using gridtest::typeText;
 namespace {
 
 class GridEditing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path = zentra::testing::copyTemplateDatabase("demo", dir);
         db::ConnectParams p;
@@ -28,9 +28,11 @@ protected:
         database.open(p);
         other.open(p);
         ds = std::make_unique<data::SqlDataSet>(database);
-        ds->setSelectSql("SELECT FID, FNAME, FCREATEDATE, FNEW FROM TPRODUCTS WHERE FID <= 20 ORDER BY FID");
+        ds->setSelectSql(
+            "SELECT FID, FNAME, FCREATEDATE, FNEW FROM TPRODUCTS WHERE FID <= 20 ORDER BY FID");
         ds->setModifySql(
-            "UPDATE TPRODUCTS SET FNAME = :FNAME, FCREATEDATE = :FCREATEDATE, FNEW = :FNEW WHERE FID = :OLD_FID");
+            "UPDATE TPRODUCTS SET FNAME = :FNAME, FCREATEDATE = :FCREATEDATE, FNEW = :FNEW WHERE "
+            "FID = :OLD_FID");
         // The host commits each posted row, as the client does.
         ds->afterPost = [this](data::DataSet&) { database.defaultTransaction().commitRetaining(); };
         ds->open();
@@ -63,7 +65,8 @@ protected:
     // The stored value, read over the second connection in a fresh transaction.
     data::Value stored(const char* column) {
         db::Transaction tr(other);
-        db::Statement st(other, std::string("SELECT ") + column + " FROM TPRODUCTS WHERE FID = :F", &tr);
+        db::Statement st(other, std::string("SELECT ") + column + " FROM TPRODUCTS WHERE FID = :F",
+                         &tr);
         st.setParam("F", fid);
         st.execute();
         EXPECT_TRUE(st.fetch());

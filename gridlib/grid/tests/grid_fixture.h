@@ -16,7 +16,8 @@ namespace gridtest {
 // Types text key by key; QTest::keyClicks only knows Latin letters.
 inline void typeText(QWidget* w, const QString& s, Qt::KeyboardModifiers m = Qt::NoModifier) {
     for (QChar c : s) {
-        QTest::sendKeyEvent(QTest::Click, w, static_cast<Qt::Key>(c.toUpper().unicode()), QString(c), m);
+        QTest::sendKeyEvent(QTest::Click, w, static_cast<Qt::Key>(c.toUpper().unicode()),
+                            QString(c), m);
     }
     QApplication::processEvents();
 }
@@ -45,7 +46,7 @@ inline std::unique_ptr<data::MemoryDataSet> makeProducts(int n) {
 }
 
 class GridFixture : public ::testing::Test {
-protected:
+  protected:
     void build(int rows = 50, QSize size = {560, 260}) {
         ds = makeProducts(rows);
         grid = std::make_unique<DBGridEx>();

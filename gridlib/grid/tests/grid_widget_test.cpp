@@ -127,7 +127,8 @@ TEST_F(Grid, InsMarksAskingTheHostAndMovesDown) {
 
 TEST_F(Grid, AutoSearchFindsPrefixesKeepsTextOnFailureAndIgnoresShift) {
     build(30);
-    grid->setOptions(GridOptions(grid->options()).set(GridOption::EditOnEnter).set(GridOption::AutoSearching));
+    grid->setOptions(
+        GridOptions(grid->options()).set(GridOption::EditOnEnter).set(GridOption::AutoSearching));
     grid->setCurrentColumn(1);
     int before = 0, after = 0;
     grid->onBeforeAutoSearching = [&] { ++before; };
@@ -139,7 +140,7 @@ TEST_F(Grid, AutoSearchFindsPrefixesKeepsTextOnFailureAndIgnoresShift) {
     QTest::keyPress(grid.get(), Qt::Key_Shift);
     QTest::keyClick(grid.get(), Qt::Key_T, Qt::ShiftModifier);  // "T": no name goes on so
     QTest::keyRelease(grid.get(), Qt::Key_Shift);
-    EXPECT_EQ(grid->autoSearchText(), QStringLiteral("бол"));   // failure keeps the old text
+    EXPECT_EQ(grid->autoSearchText(), QStringLiteral("бол"));  // failure keeps the old text
     EXPECT_EQ(id(), 4);
     QTest::keyPress(grid.get(), Qt::Key_Shift);
     typeText(grid.get(), QStringLiteral("Т М8"), Qt::ShiftModifier);
@@ -226,7 +227,8 @@ TEST_F(Grid, DeleteAsksAndRemovesInsertAdds) {
     answer = false;
     key(Qt::Key_F8);
     ASSERT_EQ(questions.size(), 1u);
-    EXPECT_EQ(questions[0], QStringLiteral("Внимание !|Вы действительно хотите удалить текущую запись ?"));
+    EXPECT_EQ(questions[0],
+              QStringLiteral("Внимание !|Вы действительно хотите удалить текущую запись ?"));
     EXPECT_EQ(ds->recordCount(), 5);
     answer = true;
     grid->setOption(GridOption::ConfirmDelete, false);  // asks all the same
@@ -254,7 +256,7 @@ TEST_F(Grid, EmptyDataSetShowsOneEmptyRow) {
     // The first row is painted (striped), the second is not.
     const QRect r0 = grid->cellRect(0, 0);  // the focused cell
     const QRect r1 = grid->cellRect(1, 1);
-    EXPECT_EQ(img.pixelColor(r0.right() - 3, r0.center().y()), colors::kWindow);  // focused cell
+    EXPECT_EQ(img.pixelColor(r0.right() - 3, r0.center().y()), colors::kWindow);   // focused cell
     EXPECT_EQ(img.pixelColor(grid->cellRect(4, 0).center()), colors::kHighlight);  // selected row
     EXPECT_EQ(img.pixelColor(r1.center()), grid->bgColor);
     // No check box on the empty row.
@@ -274,12 +276,12 @@ TEST_F(Grid, StripesFollowRecordsWhenScrollingOneRow) {
     const QRect a = grid->cellRect(4, 1), b = grid->cellRect(4, 2);
     const QPoint pa(a.right() - 2, a.center().y()), pb(b.right() - 2, b.center().y());
     QImage img = shot();
-    EXPECT_EQ(img.pixelColor(pa), colors::kWindow);    // record 2: even
-    EXPECT_EQ(img.pixelColor(pb), colors::kStriped);   // record 3: odd
+    EXPECT_EQ(img.pixelColor(pa), colors::kWindow);   // record 2: even
+    EXPECT_EQ(img.pixelColor(pb), colors::kStriped);  // record 3: odd
     ds->moveTo(rows);  // one below the view: the view scrolls by one row
     ASSERT_EQ(grid->topRow(), 1);
     img = shot();
-    EXPECT_EQ(img.pixelColor(pa), colors::kStriped);   // now record 3
+    EXPECT_EQ(img.pixelColor(pa), colors::kStriped);  // now record 3
     EXPECT_EQ(img.pixelColor(pb), colors::kWindow);
 }
 
@@ -289,7 +291,7 @@ TEST_F(Grid, FocusedCellFrameAndSelectionColourFollowFocus) {
     ASSERT_TRUE(grid->hasFocus());
     QImage img = shot();
     const QRect cell = grid->cellRect(1, 0);
-    EXPECT_EQ(img.pixelColor(cell.topLeft()), colors::kHighlight);          // frame
+    EXPECT_EQ(img.pixelColor(cell.topLeft()), colors::kHighlight);                    // frame
     EXPECT_EQ(img.pixelColor(cell.right() - 2, cell.center().y()), colors::kWindow);  // inside
     const QRect other = grid->cellRect(4, 0);
     EXPECT_EQ(img.pixelColor(other.right() - 2, other.center().y()), colors::kHighlight);
@@ -387,10 +389,11 @@ TEST_F(Grid, TitleClickOffersOnlyWhatIsBuilt) {
         if (!a->isSeparator()) all << a->text();
         if (a->isVisible() && !a->isSeparator()) shown << a->text();
     }
-    EXPECT_EQ(all, (QStringList{"Поиск по нескольким столбцам", "Фильтрация данных", "Отключить фильтр",
-                                "Сортировать по столбцу", "Сортировать по нескольким столбцам",
-                                "Отключить сортировку", "Изменить заголовок столбца", "Скрыть столбец",
-                                "Сумма по столбцу"}));
+    EXPECT_EQ(all,
+              (QStringList{"Поиск по нескольким столбцам", "Фильтрация данных", "Отключить фильтр",
+                           "Сортировать по столбцу", "Сортировать по нескольким столбцам",
+                           "Отключить сортировку", "Изменить заголовок столбца", "Скрыть столбец",
+                           "Сумма по столбцу"}));
     EXPECT_EQ(shown, QStringList{"Скрыть столбец"});
     grid->titleMenu()->hide();
     for (QAction* a : grid->titleMenu()->actions()) {
@@ -407,8 +410,8 @@ TEST_F(Grid, ClickMovesToRowAndColumnWheelMovesRecords) {
     QTest::mouseClick(vp, Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(id(), 4);
     EXPECT_EQ(grid->currentColumn(), 2);
-    QWheelEvent down(cell.center(), vp->mapToGlobal(cell.center()), {}, QPoint(0, -120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent down(cell.center(), vp->mapToGlobal(cell.center()), {}, QPoint(0, -120),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(vp, &down);
     EXPECT_EQ(id(), 5);
     QWheelEvent up(cell.center(), vp->mapToGlobal(cell.center()), {}, QPoint(0, 120), Qt::NoButton,
@@ -472,7 +475,7 @@ TEST_F(Grid, HintShowsOnlyCutOffTexts) {
         return he.isAccepted() ? QToolTip::text() : QString();
     };
     EXPECT_EQ(hintAt(grid->cellRect(1, 0).center()), QStringLiteral("Товар 1"));
-    EXPECT_EQ(hintAt(grid->cellRect(0, 0).center()), QString());  // "1" fits
+    EXPECT_EQ(hintAt(grid->cellRect(0, 0).center()), QString());                 // "1" fits
     EXPECT_EQ(hintAt(QPoint(grid->cellRect(1, 0).center().x(), 3)), QString());  // title band
     QToolTip::hideText();
 }
@@ -576,8 +579,8 @@ TEST_F(Grid, DraggingATitleMovesTheColumn) {
     build(5);
     QWidget* vp = grid->viewport();
     const int y = grid->captionHeight() + 5;
-    const QPoint fid(grid->indicatorWidth() + 20, y);                 // inside FID's title
-    const QPoint state(grid->cellRect(2, 0).center().x(), y);         // over FSTATE's title
+    const QPoint fid(grid->indicatorWidth() + 20, y);          // inside FID's title
+    const QPoint state(grid->cellRect(2, 0).center().x(), y);  // over FSTATE's title
     QTest::mousePress(vp, Qt::LeftButton, {}, fid);
     EXPECT_EQ(grid->drag(), DBGridEx::Drag::TitlePressed);
     QTest::mouseMove(vp, state);
@@ -585,7 +588,8 @@ TEST_F(Grid, DraggingATitleMovesTheColumn) {
     EXPECT_EQ(grid->statusText(), QStringLiteral("перемещается столбец FID"));
     QTest::mouseRelease(vp, Qt::LeftButton, {}, state);
     QStringList order;
-    for (int i = 0; i < grid->columnCount(); ++i) order << grid->column(i).fieldName;
+    for (int i = 0; i < grid->columnCount(); ++i)
+        order << grid->column(i).fieldName;
     EXPECT_EQ(order, (QStringList{"FNAME", "FSTATE", "FID", "FNEW", "FPRICE"}));
     EXPECT_EQ(grid->currentColumn(), 2);
     EXPECT_EQ(grid->titleMenu()->isVisible(), false);  // a move opens no menu

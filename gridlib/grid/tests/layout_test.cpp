@@ -9,7 +9,8 @@ namespace {
 
 std::vector<ColumnGeom> cols(std::initializer_list<int> widths) {
     std::vector<ColumnGeom> out;
-    for (int w : widths) out.push_back({w < 0 ? -w : w, w >= 0});  // a negative width: hidden
+    for (int w : widths)
+        out.push_back({w < 0 ? -w : w, w >= 0});  // a negative width: hidden
     return out;
 }
 
@@ -35,8 +36,7 @@ TEST(GridLayout, HeightsOfTitleCaptionAndStatus) {
         std::vector<TitleMetrics> visible;
         int expected;
     } cases[] = {
-        {false, true, {{3, 13}}, 0},
-        {true, false, {}, 20},
+        {false, true, {{3, 13}}, 0},          {true, false, {}, 20},
         {true, true, {{1, 13}}, 20},           // 1 × 17 + 2 = 19, raised to 20
         {true, true, {{1, 13}, {2, 13}}, 36},  // 2 × 17 + 2
         {true, true, {{3, 15}, {2, 20}}, 59},  // max(3 × 19 + 2, 2 × 24 + 2)
@@ -94,8 +94,7 @@ TEST(GridLayout, LandingColumnSkipsHiddenInDirectionOfMove) {
         {2, 3, 2},   // right from the last visible column stays
         {2, 1, 0},   // left over a hidden column
         {2, 99, 2},  // clamped, nothing visible there
-        {0, -5, 0},
-        {2, 0, 0},
+        {0, -5, 0}, {2, 0, 0},
     };
     for (const auto& k : cases) {
         EXPECT_EQ(landingColumn(c, k.current, k.index), k.expected) << k.current << "->" << k.index;
@@ -111,8 +110,7 @@ TEST(GridLayout, ScrollColumnIntoView) {
         {0, 4, 300, 3},  // far right: columns scroll away until it and a column's room fit
         {3, 0, 300, 0},  // Home: the first column becomes the first displayed at once
         {4, 2, 300, 2},  // jumping left by two lands exactly, not one step short
-        {3, 3, 300, 3},
-        {0, 5, 120, 5},  // wider than the room: it becomes the first displayed
+        {3, 3, 300, 3}, {0, 5, 120, 5},  // wider than the room: it becomes the first displayed
     };
     for (const auto& k : cases) {
         EXPECT_EQ(scrollColumnIntoView(c, k.first, k.current, k.width), k.expected)
@@ -133,18 +131,18 @@ TEST(GridLayout, ViewFollowsCursorAndCentresFoundRecords) {
     struct Case {
         int top, current, rows, count, expected;
     } follow[] = {
-        {0, 5, 10, 100, 0},    // inside
-        {0, 12, 10, 100, 3},   // below: last row of the view
-        {20, 12, 10, 100, 12}, // above: first row
-        {95, 99, 10, 100, 90}, // no empty rows at the end
+        {0, 5, 10, 100, 0},     // inside
+        {0, 12, 10, 100, 3},    // below: last row of the view
+        {20, 12, 10, 100, 12},  // above: first row
+        {95, 99, 10, 100, 90},  // no empty rows at the end
         {0, 0, 10, 3, 0},
     };
     for (const auto& k : follow) {
         EXPECT_EQ(followCursor(k.top, k.current, k.rows, k.count), k.expected) << k.current;
     }
-    EXPECT_EQ(centreOn(0, 3, 10, 100), 0);      // on screen with room below: stays
-    EXPECT_EQ(centreOn(0, 50, 10, 100), 47);    // forward 6 to the bottom row, then back
-    EXPECT_EQ(centreOn(0, 99, 10, 100), 90);    // the last record: the last page
+    EXPECT_EQ(centreOn(0, 3, 10, 100), 0);    // on screen with room below: stays
+    EXPECT_EQ(centreOn(0, 50, 10, 100), 47);  // forward 6 to the bottom row, then back
+    EXPECT_EQ(centreOn(0, 99, 10, 100), 90);  // the last record: the last page
     EXPECT_EQ(centreOn(80, 10, 10, 100), 10);
 }
 

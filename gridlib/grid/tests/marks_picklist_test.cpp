@@ -8,7 +8,8 @@ using namespace zentra::grid;
 
 TEST(Bookmarks, SortedInsertRemoveAndStaleMemo) {
     Bookmarks m;
-    for (zentra::data::Bookmark b : {7u, 3u, 9u, 5u}) EXPECT_TRUE(m.select(b, true));
+    for (zentra::data::Bookmark b : {7u, 3u, 9u, 5u})
+        EXPECT_TRUE(m.select(b, true));
     EXPECT_EQ(m.items(), (std::vector<zentra::data::Bookmark>{3, 5, 7, 9}));
     EXPECT_FALSE(m.select(5, true));  // no change, no duplicate
     EXPECT_FALSE(m.select(zentra::data::kNoBookmark, true));
@@ -39,7 +40,8 @@ TEST(PickList, ExactCaseSensitiveLookupsAndMemoDroppedOnChange) {
         {&PickList::indexOfPickListText, "нет", 1},
         {&PickList::indexOfPickListText, "да", -1},  // no partial matches
     };
-    for (const auto& c : cases) EXPECT_EQ((p.*c.lookup)(c.text), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ((p.*c.lookup)(c.text), c.expected) << c.text;
     EXPECT_EQ(p.displayFor("0"), "Нет");
     EXPECT_EQ(p.displayFor("x"), "");
     EXPECT_EQ(p.indexOfStoreValue("2"), -1);

@@ -18,9 +18,10 @@ struct Counter : data::DataLink {
 };
 
 std::unique_ptr<data::MemoryDataSet> products() {
-    auto ds = std::make_unique<data::MemoryDataSet>(std::vector<FieldDef>{
-        {"FID", "", FieldKind::Integer}, {"FNAME", "", FieldKind::Text, 60},
-        {"FGROUP", "", FieldKind::Text, 20}});
+    auto ds = std::make_unique<data::MemoryDataSet>(
+        std::vector<FieldDef>{{"FID", "", FieldKind::Integer},
+                              {"FNAME", "", FieldKind::Text, 60},
+                              {"FGROUP", "", FieldKind::Text, 20}});
     ds->setInitialRows({{1, "  Болт М6", "крепёж"},
                         {2, "Гайка М6", "крепёж"},
                         {3, "болт М8", "крепёж"},
@@ -62,7 +63,7 @@ TEST(FindRecord, ContinuesAfterCurrentAndSendsOneChangeNotice) {
     ds->attach(&link);
     ASSERT_TRUE(findRecord(*ds, {"FNAME"}, {kSearchPrefix}, true, true, {"болт"}, 2));
     EXPECT_EQ(ds->value(0).toInt(), 1);
-    EXPECT_EQ(link.moves, 0);  // the walk is silent ...
+    EXPECT_EQ(link.moves, 0);    // the walk is silent ...
     EXPECT_EQ(link.changed, 1);  // ... and ends with one notice
     ASSERT_TRUE(findRecord(*ds, {"FNAME"}, {kSearchPrefix}, true, false, {"болт"}, 2));
     EXPECT_EQ(ds->value(0).toInt(), 3);

@@ -14,9 +14,8 @@ TEST(MonthGrid, FirstOfMonthInItsWeekdayColumn) {
     } cases[] = {
         {2026, 12, WeekDay::Mon, 1, 1},  // Tuesday 1 December 2026
         {2026, 6, WeekDay::Mon, 2, 0},   // Monday 1 June 2026: second week row
-        {2026, 6, WeekDay::Sun, 1, 1},
-        {2026, 2, WeekDay::Sun, 2, 0},   // Sunday 1 February 2026
-        {2026, 3, WeekDay::Mon, 1, 6},   // Sunday in a Monday week: last column
+        {2026, 6, WeekDay::Sun, 1, 1},  {2026, 2, WeekDay::Sun, 2, 0},  // Sunday 1 February 2026
+        {2026, 3, WeekDay::Mon, 1, 6},  // Sunday in a Monday week: last column
     };
     for (const auto& c : cases) {
         MonthGrid g(c.year, c.month, c.start);
