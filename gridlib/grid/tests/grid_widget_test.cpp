@@ -5,6 +5,7 @@
 #include "grid_fixture.h"
 #include "pick_list_popup.h"
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QToolTip>
 
@@ -593,4 +594,34 @@ TEST_F(Grid, DraggingATitleMovesTheColumn) {
     EXPECT_EQ(order, (QStringList{"FNAME", "FSTATE", "FID", "FNEW", "FPRICE"}));
     EXPECT_EQ(grid->currentColumn(), 2);
     EXPECT_EQ(grid->titleMenu()->isVisible(), false);  // a move opens no menu
+}
+
+TEST_F(Grid, AutoSearchTextClearsFiveSecondsAfterTheLastStep) {
+    build(10);
+    grid->readOnly = true;  // a read-only grid searches as the user types
+    grid->setOption(GridOption::AutoSearching, true);
+    grid->setCurrentColumn(1);
+    QElapsedTimer clock;
+    clock.start();
+    typeText(grid.get(), QStringLiteral("тов"));
+    ASSERT_EQ(grid->autoSearchText(), QStringLiteral("тов"));
+    while (!grid->autoSearchText().isEmpty() && clock.elapsed() < 7000) {
+        QTest::qWait(50);
+        if (clock.elapsed() < 4800) {
+            ASSERT_EQ(grid->autoSearchText(), QStringLiteral("тов")) << clock.elapsed();
+        }
+    }
+    EXPECT_TRUE(grid->autoSearchText().isEmpty());
+    EXPECT_GE(clock.elapsed(), 4900);
+}
+
+TEST_F(Grid, MarkedRowsPaintInTheSelectionColour) {
+    build(10);
+    grid->setOption(GridOption::MultiSelect, true);
+    ds->moveTo(3);
+    grid->marks().select(ds->bookmarkAt(1), true);
+    const QImage img = shot();
+    const QRect marked = grid->cellRect(4, 1), plain = grid->cellRect(4, 2);
+    EXPECT_EQ(img.pixelColor(marked.right() - 2, marked.center().y()), colors::kHighlight);
+    EXPECT_EQ(img.pixelColor(plain.right() - 2, plain.center().y()), colors::kWindow);
 }
