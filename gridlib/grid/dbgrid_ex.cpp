@@ -119,6 +119,7 @@ DBGridEx::DBGridEx(QWidget* parent) : QAbstractScrollArea(parent) {
     });
     autoSearchTimer_ = new QTimer(this);
     autoSearchTimer_->setSingleShot(true);
+    autoSearchTimer_->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire 5 % early
     autoSearchTimer_->setInterval(5000);
     connect(autoSearchTimer_, &QTimer::timeout, this, [this] { clearAutoSearch(); });
     errorSink_ = [](std::exception_ptr e) {
@@ -746,9 +747,9 @@ void DBGridEx::paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed)
             int v = Qt::AlignVCenter;
             if (c.title.vertAlignment == VertAlignment::Top) v = Qt::AlignTop;
             if (c.title.vertAlignment == VertAlignment::Bottom) v = Qt::AlignBottom;
-            p.drawText(tr,
-                       int(c.title.alignment & Qt::AlignHorizontal_Mask) | v | Qt::TextSingleLine,
-                       c.title.caption.value(0));
+            drawLine(p, c.titleCache_, c.title.font, tr,
+                     (c.title.alignment & Qt::AlignHorizontal_Mask) | Qt::Alignment(v),
+                     c.title.caption.value(0));
         } else {
             p.drawText(
                 tr,
@@ -880,26 +881,25 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
         p.drawText(textArea, int(h) | Qt::AlignTop | Qt::TextWordWrap, look.text);
         return;
     }
-    drawLine(p, c, textArea, h, look.text);
+    drawLine(p, c.textCache_, c.font, textArea, h | Qt::AlignVCenter, look.text);
 }
 
-// One line of text, vertically centred and cut at the cell's edges. Shaping text is the bulk of
-// a paint, so each column keeps the shaped texts it drew recently (a repaint of the same rows
-// shapes nothing) and a text is shaped once even when it must be measured for alignment.
-void DBGridEx::drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h,
-                        const QString& text) {
+// One line of text, cut at the rectangle's edges. Shaping text is the bulk of a paint, so each
+// column keeps the shaped texts it drew recently in its cell font (a repaint of the same rows
+// shapes nothing) and its title; a text is shaped once even when it is measured for alignment.
+void DBGridEx::drawLine(QPainter& p, QHash<QString, QStaticText>& cache, const QFont& cacheFont,
+                        const QRect& r, Qt::Alignment align, const QString& text) {
     if (text.isEmpty() || r.width() <= 0) return;
-    const bool ownFont = p.font() == c.font;
     QStaticText local;
     const QStaticText* st = &local;
-    if (ownFont) {
-        if (c.textCache_.size() > 4096) c.textCache_.clear();
-        auto it = c.textCache_.find(text);
-        if (it == c.textCache_.end()) {
+    if (p.font() == cacheFont) {
+        if (cache.size() > 4096) cache.clear();
+        auto it = cache.find(text);
+        if (it == cache.end()) {
             QStaticText s(text);
             s.setTextFormat(Qt::PlainText);
-            s.prepare(QTransform(), c.font);
-            it = c.textCache_.insert(text, s);
+            s.prepare(QTransform(), cacheFont);
+            it = cache.insert(text, s);
         }
         st = &it.value();
     } else {
@@ -909,14 +909,17 @@ void DBGridEx::drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignmen
     }
     const QSizeF size = st->size();
     const int w = qCeil(size.width());
-    const int y = r.top() + (r.height() - qRound(size.height())) / 2;
+    const int hgt = qRound(size.height());
+    int y = r.top() + (r.height() - hgt) / 2;
+    if (align & Qt::AlignTop) y = r.top();
+    if (align & Qt::AlignBottom) y = r.bottom() + 1 - hgt;
     int x = r.left();
-    if (h & Qt::AlignRight) x = r.right() + 1 - w;
-    if (h & Qt::AlignHCenter) x = r.left() + (r.width() - w) / 2;
-    if (w > r.width()) {
+    if (align & Qt::AlignRight) x = r.right() + 1 - w;
+    if (align & Qt::AlignHCenter) x = r.left() + (r.width() - w) / 2;
+    if (w > r.width() || hgt > r.height()) {
         p.save();
         p.setClipRect(r, Qt::IntersectClip);
-        p.drawStaticText(QPoint(h & Qt::AlignRight ? x : std::max(x, r.left()), y), *st);
+        p.drawStaticText(QPoint(align & Qt::AlignRight ? x : std::max(x, r.left()), y), *st);
         p.restore();
     } else {
         p.drawStaticText(QPoint(x, y), *st);

@@ -104,7 +104,8 @@ class GridColumn {
     friend class DBGridEx;
     DBGridEx* grid_;
     bool visible_ = true;
-    QHash<QString, QStaticText> textCache_;  // shaped cell texts in `font`; see DBGridEx::drawLine
+    QHash<QString, QStaticText> textCache_;
+    QHash<QString, QStaticText> titleCache_;  // shaped cell texts in `font`; see DBGridEx::drawLine
     int width_ = kDefaultColumnWidth;
 };
 
@@ -308,8 +309,8 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     void paintRows(QPainter& p, const std::vector<PlacedColumn>& placed, int& lastRowBottom);
     void paintCell(QPainter& p, GridColumn& c, int field, const QRect& rect, int row, bool active,
                    bool marked, bool odd, bool hasRecords);
-    static void drawLine(QPainter& p, GridColumn& c, const QRect& r, Qt::Alignment h,
-                         const QString& text);
+    static void drawLine(QPainter& p, QHash<QString, QStaticText>& cache, const QFont& cacheFont,
+                         const QRect& r, Qt::Alignment align, const QString& text);
     void paintLines(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void paintStatus(QPainter& p);
     void drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor& ultraFlatColor);
