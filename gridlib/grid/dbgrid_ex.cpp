@@ -403,9 +403,9 @@ void DBGridEx::resizeEvent(QResizeEvent* e) {
 }
 
 void DBGridEx::fitColumnsToWidth(int fromIndex) {
-    const auto widths =
-        fitWidths(geoms(), fromIndex, options_.has(GridOption::Indicator) ? kIndicatorWidth : 0,
-                  verticalScrollBar()->sizeHint().width(), viewport()->width());
+    const auto widths = fitWidths(
+        geoms(), fromIndex, options_.has(GridOption::Indicator) ? kIndicatorWidth : 0,
+        verticalScrollBar()->sizeHint().width(), width());  // the whole control, bar included
     for (size_t i = 0; i < widths.size(); ++i)
         columns_[i]->setWidthSilently(widths[i]);
     relayout();

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QToolButton>
 #include <QToolTip>
 
 #include "popup_calendar.h"
@@ -624,4 +625,43 @@ TEST_F(Grid, MarkedRowsPaintInTheSelectionColour) {
     const QRect marked = grid->cellRect(4, 1), plain = grid->cellRect(4, 2);
     EXPECT_EQ(img.pixelColor(marked.right() - 2, marked.center().y()), colors::kHighlight);
     EXPECT_EQ(img.pixelColor(plain.right() - 2, plain.center().y()), colors::kWindow);
+}
+
+TEST_F(Grid, EditButtonsCallTheHost) {
+    build(5);
+    GridColumn& name = grid->column(1);
+    name.buttonStyle = EditButtonStyle::Ellipsis;
+    std::vector<QPoint> calls;
+    grid->onEditButtonClick = [&](GridColumn& c, QPoint, QPoint self) {
+        EXPECT_EQ(&c, &name);
+        calls.push_back(self);
+    };
+    // An editable cell: the editor opens with the button; the button calls the host.
+    grid->setCurrentColumn(1);
+    key(Qt::Key_Return);
+    ASSERT_TRUE(grid->editing());
+    ASSERT_NE(grid->editorButton(), nullptr);
+    grid->editorButton()->click();
+    ASSERT_EQ(calls.size(), 1u);
+    key(Qt::Key_Escape);
+    // A cell that cannot be edited: a double click calls the host just below the cell.
+    name.readOnly = true;
+    const QRect cell = grid->cellRect(1, 2);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());   // a double click's
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());  // first press
+    EXPECT_FALSE(grid->editing());
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1], QPoint(cell.left(), cell.bottom() + 1));
+}
+
+TEST_F(Grid, FitToWidthFillsTheControl) {
+    build(5);
+    grid->setOption(GridOption::FitToWidth, true);
+    // 410 pixels of columns in a 560-pixel control grow, keeping their proportions.
+    EXPECT_GT(grid->column(1).width(), 150);
+    EXPECT_NEAR(grid->column(1).width(), 3 * grid->column(0).width(), 3);
+    const int before = grid->column(1).width();
+    grid->resize(grid->width() + 200, grid->height());
+    QApplication::processEvents();
+    EXPECT_GT(grid->column(1).width(), before);
 }
