@@ -665,3 +665,22 @@ TEST_F(Grid, FitToWidthFillsTheControl) {
     QApplication::processEvents();
     EXPECT_GT(grid->column(1).width(), before);
 }
+
+TEST_F(Grid, MarkingAllThatFailsMidwayRestoresPositionControlsAndCursor) {
+    build(20);
+    grid->setOption(GridOption::MultiSelect, true);
+    ds->moveTo(7);
+    int seen = 0;
+    grid->onCanMultiSelect = [&](bool&) {
+        if (++seen == 5) throw data::DataError("отказ");
+    };
+    key(Qt::Key_Insert, Qt::ControlModifier);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "отказ");
+    EXPECT_EQ(ds->recNo(), 7);
+    EXPECT_FALSE(ds->controlsDisabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        EXPECT_EQ(qobject_cast<popups::ProgressWindow*>(w), nullptr);
+    }
+}
