@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStaticText>
 #include <QTimer>
@@ -56,6 +57,16 @@ const QBrush& dottedBrush(const QColor& line, const QColor& bg) {
     return brush;
 }
 
+// Hints of cut-off cells show without the platform's pause.
+class NoHintDelayStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == QStyle::SH_ToolTip_WakeUpDelay) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -103,6 +114,9 @@ DBGridEx::DBGridEx(QWidget* parent) : QAbstractScrollArea(parent) {
     titleFont.setBold(true);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
+    auto* hintStyle = new NoHintDelayStyle;
+    hintStyle->setParent(this);
+    viewport()->setStyle(hintStyle);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

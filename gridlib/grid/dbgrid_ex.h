@@ -285,6 +285,7 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     int dataRowOfView(int viewRow) const;
     int viewRowOfPoint(int y) const;
     int columnAtX(int x) const;
+    bool hintAt(QPoint pos, QString& text, QRect& cell) const;
     void makeDefaultColumns();
     std::vector<ColumnGeom> geoms() const;
     bool canEditCell(const GridColumn& c) const;

@@ -632,6 +632,17 @@ void DBGridEx::mouseMoveEvent(QMouseEvent* e) {
                         shape = Qt::SplitVCursor;
                 }
                 viewport()->setCursor(shape);
+                // Hints show without a pause: once one is up, moving to the next cut-off cell
+                // shows that cell's text at once.
+                if (QToolTip::isVisible()) {
+                    QString text;
+                    QRect cell;
+                    if (hintAt(pos, text, cell)) {
+                        QToolTip::showText(e->globalPosition().toPoint(), text, viewport(), cell);
+                    } else {
+                        QToolTip::hideText();
+                    }
+                }
                 return;
             }
             case Drag::ColumnResize: {
@@ -735,24 +746,32 @@ void DBGridEx::focusOutEvent(QFocusEvent* e) {
     viewport()->update();
 }
 
+// The hint shows a cell's whole text when the cell cuts it off, and nothing otherwise (the
+// control's own tool tip never shows).
+bool DBGridEx::hintAt(QPoint pos, QString& text, QRect& cell) const {
+    const int viewRow = viewRowOfPoint(pos.y());
+    const int col = columnAtX(pos.x());
+    if (editing() || viewRow < 0 || col < 0 || pos.x() < indicatorWidth_ || !ds_ ||
+        !ds_->isOpen()) {
+        return false;
+    }
+    const int line = topRow_ + viewRow;
+    const int row = line < rowCount() ? dataRowOfView(line) : -1;
+    if (row == -1) return false;
+    const GridColumn& c = *columns_[static_cast<size_t>(col)];
+    cell = cellRect(col, viewRow);
+    text = cellText(c, row);
+    return !text.isEmpty() && QFontMetrics(c.font).horizontalAdvance(text) + 6 > cell.width();
+}
+
 bool DBGridEx::viewportEvent(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
-        // The hint shows a cell's whole text when the cell cuts it off, and nothing otherwise.
         auto* he = static_cast<QHelpEvent*>(e);
-        const QPoint pos = he->pos();
-        const int viewRow = viewRowOfPoint(pos.y());
-        const int col = columnAtX(pos.x());
-        if (!editing() && viewRow >= 0 && col >= 0 && pos.x() >= indicatorWidth_ && ds_ &&
-            ds_->isOpen()) {
-            const int line = topRow_ + viewRow;
-            const int row = line < rowCount() ? dataRowOfView(line) : -1;
-            const GridColumn& c = *columns_[static_cast<size_t>(col)];
-            const QRect cell = cellRect(col, viewRow);
-            const QString t = row == -1 ? QString() : cellText(c, row);
-            if (!t.isEmpty() && QFontMetrics(c.font).horizontalAdvance(t) + 6 > cell.width()) {
-                QToolTip::showText(he->globalPos(), t, viewport(), cell);
-                return true;
-            }
+        QString text;
+        QRect cell;
+        if (hintAt(he->pos(), text, cell)) {
+            QToolTip::showText(he->globalPos(), text, viewport(), cell);
+            return true;
         }
         QToolTip::hideText();
         e->ignore();
