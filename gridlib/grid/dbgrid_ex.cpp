@@ -695,12 +695,18 @@ void DBGridEx::paintEvent(QPaintEvent*) {
         if (ds_ && ds_->isOpen() && !columns_.empty() && rowFit_.fit > 0)
             paintRows(p, placed, lastRowBottom);
         paintLines(p, placed, lastRowBottom);
+        paintDragFeedback(p, placed, lastRowBottom);
+        if (options_.has(GridOption::StatusLine)) paintStatus(p);
     } catch (...) {
-        // A host's draw handler failed: report it once the paint is over, never from inside.
+        // A host's draw handler or the data set (fetching rows to count them) failed: report it
+        // once the paint is over, never from inside it.
         auto e = std::current_exception();
         QTimer::singleShot(0, this, [this, e] { reportError(e); });
     }
-    // Drag feedback.
+}
+
+void DBGridEx::paintDragFeedback(QPainter& p, const std::vector<PlacedColumn>& placed,
+                                 int lastRowBottom) {
     p.setPen(QPen(Qt::black, 2));
     if (drag_ == Drag::ColumnResize && dragColumn_ >= 0) {
         for (const PlacedColumn& pc : placed) {
@@ -713,10 +719,10 @@ void DBGridEx::paintEvent(QPaintEvent*) {
                 p.drawLine(pc.left, captionHeight_, pc.left, lastRowBottom);
         }
     } else if (drag_ == Drag::RowResize) {
+        const int w = viewport()->width();
         p.drawLine(0, dragRowTop_, w, dragRowTop_);
         p.drawLine(0, dragRowTop_ + dragHeight_, w, dragRowTop_ + dragHeight_);
     }
-    if (options_.has(GridOption::StatusLine)) paintStatus(p);
 }
 
 void DBGridEx::paintTitles(QPainter& p, const std::vector<PlacedColumn>& placed) {

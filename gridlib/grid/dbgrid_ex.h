@@ -314,6 +314,7 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
                          const QRect& r, Qt::Alignment align, const QString& text);
     void paintLines(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void paintStatus(QPainter& p);
+    void paintDragFeedback(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor& ultraFlatColor);
 
     data::DataSet* ds_ = nullptr;

@@ -691,3 +691,13 @@ TEST_F(Grid, MarkingAllThatFailsMidwayRestoresPositionControlsAndCursor) {
         EXPECT_EQ(qobject_cast<popups::ProgressWindow*>(w), nullptr);
     }
 }
+
+TEST_F(Grid, AFailingDrawHandlerIsReportedNotThrownThroughThePaint) {
+    build(5);
+    grid->onDrawColumnData = [](GridColumn&, CellLook&) { throw data::DataError("рисование"); };
+    const QImage img = shot();
+    EXPECT_FALSE(img.isNull());
+    QApplication::processEvents();
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors[0], "рисование");
+}
