@@ -381,6 +381,11 @@ Bookmark DataSet::bookmark() const {
     return rows_[static_cast<size_t>(cursor_)].id;
 }
 
+Bookmark DataSet::bookmarkAt(int row) const {
+    if (row < 0 || row >= fetchedCount()) return kNoBookmark;
+    return rows_[static_cast<size_t>(row)].id;
+}
+
 bool DataSet::bookmarkValid(Bookmark b) const {
     if (b == kNoBookmark) return false;
     return std::any_of(rows_.begin(), rows_.end(), [b](const Row& r) { return r.id == b; });

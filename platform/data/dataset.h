@@ -120,6 +120,9 @@ public:
 
     // Bookmarks.
     Bookmark bookmark() const;
+    // The bookmark of any fetched row, without moving the cursor (grids read the marks of the
+    // rows they paint this way).
+    Bookmark bookmarkAt(int row) const;
     bool bookmarkValid(Bookmark b) const;
     bool gotoBookmark(Bookmark b);
 

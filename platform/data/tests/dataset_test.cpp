@@ -198,6 +198,13 @@ TEST_P(DataSetBehaviour, InsertAppendDeleteAndBookmarks) {
     EXPECT_EQ(ds->value(0).toInt(), 3);
     ASSERT_TRUE(ds->gotoBookmark(fifth));
     EXPECT_EQ(ds->value(0).toInt(), 5);
+    // bookmarkAt reads any fetched row's bookmark without moving the cursor.
+    const int here = ds->recNo();
+    EXPECT_EQ(ds->bookmarkAt(here), fifth);
+    EXPECT_EQ(ds->bookmarkAt(2), third);
+    EXPECT_EQ(ds->bookmarkAt(-1), kNoBookmark);
+    EXPECT_EQ(ds->bookmarkAt(ds->fetchedCount()), kNoBookmark);
+    EXPECT_EQ(ds->recNo(), here);
     ds->last();
     ds->remove();
     EXPECT_EQ(ds->value(0).toInt(), 5);  // on the new last row
