@@ -365,4 +365,8 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     Question question_;
 };
 
+// The names the rest of the client and the report generator know these classes by.
+using TDBGridEx = DBGridEx;
+using TDBGridColumnEx = GridColumn;
+
 }  // namespace zentra::grid
