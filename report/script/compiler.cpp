@@ -64,9 +64,8 @@ void Compiler::fail(const std::string& message) {
 }
 
 void Compiler::expect(std::string_view s, int kind) {
-    const bool ok = (kind == tkReserved) ? isKw(s) : isSym(s);
-    if (!ok) {
-        if (lex_->isToken(s)) lex_->setFailed();  // same text but a string: still an error
+    // The kind index only names the kind in the message; a string literal never matches.
+    if (!(tok().kind != tkString && tok().kind != tkEnd && lex_->isToken(s))) {
         std::string msg = cp("Ожидалось ");
         msg += tokenKindDisplayName(kind);
         msg += " " + quoted(s);
