@@ -402,7 +402,9 @@ void Machine::execute() {
                 case static_cast<std::uint8_t>(Opcode::Add): {
                     Value& b = pop();
                     Value& a = stack_[top_ - 1];
-                    if (a.store == Store::Text) {
+                    if (a.store == Store::None && b.store == Store::Text) {
+                        a.setText(b.type, b.text);  // nothing + text is the text
+                    } else if (a.store == Store::Text) {
                         if (b.store == Store::Text) {
                             if (a.text.size() + b.text.size() > limits.maxTextLength) raise("Слишком длинная строка");
                             a.text.append(b.text);
@@ -547,8 +549,9 @@ void Machine::execute() {
                     std::swap(value, v);
                     const std::size_t i = elementIndex(o.index);
                     if (i >= arr.elems.size()) {
+                        const std::size_t old = arr.elems.size();
                         arr.elems.resize(i + 1);
-                        for (std::size_t k = i; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
+                        for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
                     }
                     // an element converts like a variable of the array's element type
                     DataCell tmp;
