@@ -1,1 +1,52 @@
-int main(){}
+// Timing harness for report scripts: compiles FILE with the script library and runs Main with a
+// SendEvent handler that does nothing, or (--compile) only compiles it. Prints the median time
+// in seconds of --runs runs (default 5).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rtl_source.h"
+#include "script.h"
+
+namespace zs = zentra::script;
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: kelvo_vm_bench FILE [--compile] [--runs N]\n");
+        return 2;
+    }
+    bool compileOnly = false;
+    int runs = 5;
+    for (int i = 2; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--compile")) compileOnly = true;
+        if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::atoi(argv[++i]);
+    }
+    zs::Script script;
+    script.source = zs::readScriptFile(argv[1]);
+    script.librarySource = std::string(zs::rtlSource());
+    script.onError = [](int kind, const std::string& text, int, int) {
+        if (kind == 0) std::fprintf(stderr, "%s\n", text.c_str());
+    };
+    long long events = 0;
+    script.onSendEvent = [&](std::string_view, std::span<const zs::EventArg>, std::string&) {
+        ++events;
+    };
+    std::vector<double> times;
+    for (int r = 0; r < runs; ++r) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = compileOnly ? script.compile() : script.run() == zs::RunStatus::Finished;
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!ok) {
+            std::fprintf(stderr, "kelvo_vm_bench: %s failed\n", argv[1]);
+            return 1;
+        }
+        times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%.6f\n", times[times.size() / 2]);
+    return 0;
+}
