@@ -14,6 +14,38 @@ namespace {
 constexpr std::uint8_t kBadOperand = 200;  // decoded form of an instruction with a bad operand
 constexpr std::uint8_t kEnd = 201;         // sentinel behind the last instruction
 constexpr int kCheckEvery = 1000;          // counted points between two clock reads
+constexpr int kStopRun = -1;               // step(): the run ends here
+
+// Fused forms of common sequences (see Machine::fuse).
+constexpr std::uint8_t kFuseCopy = 210;        // (MOVD a | PUSH n); MOVS c
+constexpr std::uint8_t kFuseAssignBin = 211;   // X; Y; ADD|SUB|MUL|DIV; MOVS c
+constexpr std::uint8_t kFuseCmpJump = 212;     // X; Y; compare; JZ|JNZ t
+constexpr std::uint8_t kFusePushBin = 213;     // X; Y; arithmetic or compare
+constexpr std::uint8_t kFuseForStep = 214;     // MOVD v; INC|DEC; MOVS v; JMP t
+constexpr std::uint8_t kFuseCall = 215;        // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
+constexpr std::uint8_t kFuseLoadElem = 216;    // MOVD i; GAV a
+constexpr std::uint8_t kFuseStackCmpJump = 217;  // compare; JZ|JNZ t
+constexpr std::uint8_t kFuseStoreElem = 219;     // Y; SAV a (index on the stack)
+constexpr std::uint8_t kFuseStackBin = 220;      // Y; arithmetic (left operand on the stack)
+constexpr std::uint8_t kFuseStackCmpJumpY = 221; // Y; compare; JZ|JNZ t (left on the stack)
+
+bool isArith(Opcode op) {
+    return op == Opcode::Add || op == Opcode::Sub || op == Opcode::Mul || op == Opcode::Div;
+}
+bool isCompare(Opcode op) {
+    return op >= Opcode::Mach && op <= Opcode::MaxOrMach;
+}
+// Comparison of two numbers by the compare opcode.
+bool compareNumbers(std::uint8_t op, double x, double y) {
+    switch (static_cast<Opcode>(op)) {
+        case Opcode::Mach: return x == y;
+        case Opcode::NotMach: return x != y;
+        case Opcode::Min: return x < y;
+        case Opcode::Max: return x > y;
+        case Opcode::MinOrMach: return x <= y;
+        default: return x >= y;
+    }
+}
 
 // A failure of the running program; its text is cp1251.
 class RunError : public std::runtime_error {
@@ -103,7 +135,9 @@ void Machine::reset() {
 // when reached, so instruction numbers stay those the compiler gave.
 void Machine::decode() {
     const int n = static_cast<int>(code.size());
-    ops_.assign(static_cast<std::size_t>(n) + 1, Op{kEnd, 0, 0, 0, nullptr, nullptr});
+    Op end;
+    end.code = end.orig = kEnd;
+    ops_.assign(static_cast<std::size_t>(n) + 1, end);
     literals_.clear();
     literals_.reserve(code.size());
     auto number = [](const std::string& s) {
@@ -155,8 +189,163 @@ void Machine::decode() {
     // literals_ does not move any more: fix the PUSH pointers now
     std::size_t lit = 0;
     for (int i = 0; i < n; ++i) {
-        if (ops_[static_cast<std::size_t>(i)].code == static_cast<std::uint8_t>(Opcode::Push)) {
-            ops_[static_cast<std::size_t>(i)].literal = &literals_[lit++];
+        Op& o = ops_[static_cast<std::size_t>(i)];
+        if (o.code == static_cast<std::uint8_t>(Opcode::Push)) o.literal = &literals_[lit++];
+        o.orig = o.code;
+    }
+    fuse();
+}
+
+// A number operand at instruction i for a fused form: PUSH of a number, MOVD of a scalar cell,
+// or an element read "MOVD i; GAV a" / "X; Y; ADD|SUB; GAV a". Returns the instructions it
+// covers, 0 when there is none.
+int Machine::parseOperand(int i, Operand& out) const {
+    const int n = static_cast<int>(code.size());
+    auto op = [&](int k) { return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt; };
+    auto at = [&](int k) -> const Op& { return ops_[static_cast<std::size_t>(k)]; };
+    auto simple = [&](int k) -> const Value* {
+        if (op(k) == Opcode::Push) return at(k).literal->store == Store::Number ? at(k).literal : nullptr;
+        if (op(k) == Opcode::Movd && !at(k).cell->isArray()) return &at(k).cell->v;
+        return nullptr;
+    };
+    auto gav = [&](int k) { return op(k) == Opcode::Gav && at(k).index == -1 && at(k).cell->isArray(); };
+    out = Operand{};
+    const Value* x = simple(i);
+    if (!x) return 0;
+    if (gav(i + 1)) {
+        out.arr = at(i + 1).cell;
+        out.idx = x;
+        return 2;
+    }
+    const Value* y = simple(i + 1);
+    if (y && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub) && gav(i + 3)) {
+        out.arr = at(i + 3).cell;
+        out.idx = x;
+        out.off = y;
+        out.offOp = static_cast<std::uint8_t>(op(i + 2));
+        return 4;
+    }
+    out.v = x;
+    return 1;
+}
+
+// An element index for a fused store: a simple operand, or "X; Y; ADD|SUB".
+int Machine::parseIndex(int i, Operand& out) const {
+    const int n = static_cast<int>(code.size());
+    auto op = [&](int k) { return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt; };
+    Operand x, y;
+    out = Operand{};
+    if (parseOperand(i, x) != 1) return 0;
+    if (parseOperand(i + 1, y) == 1 && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub)) {
+        out.idx = x.v;
+        out.off = y.v;
+        out.offOp = static_cast<std::uint8_t>(op(i + 2));
+        return 3;
+    }
+    out.idx = x.v;
+    return 1;
+}
+
+// Marks the first instruction of common sequences with a fused form. The following
+// instructions keep their own forms, so jumps into a sequence and error numbers are unchanged;
+// a fused form whose guard fails at run time runs its first instruction alone instead.
+void Machine::fuse() {
+    const int n = static_cast<int>(code.size());
+    auto op = [&](int i) { return i < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(i)].orig) : Opcode::Halt; };
+    auto at = [&](int i) -> Op& { return ops_[static_cast<std::size_t>(i)]; };
+    // a cell that always holds a number: numeric declared type, not Variant, not cell 0
+    auto numericCell = [&](int i) -> DataCell* {
+        if (op(i) != Opcode::Movs) return nullptr;
+        DataCell* c = at(i).cell;
+        const bool ok = at(i).a != 0 && !c->isArray() && c->declaredType >= kTypeInteger &&
+                        c->declaredType <= kTypeBoolean;
+        return ok ? c : nullptr;
+    };
+    auto numericArraySav = [&](int i) {
+        if (op(i) != Opcode::Sav || at(i).index != -1) return false;
+        const DataCell* c = at(i).cell;
+        return c->isArray() && c->declaredType >= kTypeInteger && c->declaredType <= kTypeBoolean;
+    };
+    auto isJump = [&](int i) { return op(i) == Opcode::Jz || op(i) == Opcode::Jnz; };
+    for (int i = 0; i < n; ++i) {
+        Op& o = at(i);
+        Operand x, y, index, value;
+        const int lx = parseOperand(i, x);
+        const int ly = lx ? parseOperand(i + lx, y) : 0;
+        const int li = parseIndex(i, index);
+        const int lv = li ? parseOperand(i + li, value) : 0;
+        if (op(i) == Opcode::Movd && (op(i + 1) == Opcode::Inc || op(i + 1) == Opcode::Dec) &&
+            numericCell(i + 2) && at(i + 2).cell == o.cell && op(i + 3) == Opcode::Jmp) {
+            o.code = kFuseForStep;
+            o.dst = o.cell;
+            o.sub = static_cast<std::uint8_t>(op(i + 1));
+            o.target = at(i + 3).a;
+            o.index = i + 3;
+        } else if (li && lv && numericArraySav(i + li + lv)) {
+            o.code = kFuseStoreElem;
+            o.x = index;
+            o.y = value;
+            o.dst = at(i + li + lv).cell;
+            o.len = li + lv + 1;
+        } else if (lx && ly && isArith(op(i + lx + ly)) && numericCell(i + lx + ly + 1)) {
+            o.code = kFuseAssignBin;
+            o.x = x;
+            o.y = y;
+            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
+            o.dst = at(i + lx + ly + 1).cell;
+            o.len = lx + ly + 2;
+        } else if (lx && ly && isCompare(op(i + lx + ly)) && isJump(i + lx + ly + 1)) {
+            const int j = i + lx + ly + 1;
+            o.code = kFuseCmpJump;
+            o.x = x;
+            o.y = y;
+            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
+            o.jumpIfZero = op(j) == Opcode::Jz;
+            o.target = at(j).a;
+            o.index = j;
+            o.len = lx + ly + 2;
+        } else if (lx && ly && (isArith(op(i + lx + ly)) || isCompare(op(i + lx + ly)))) {
+            o.code = kFusePushBin;
+            o.x = x;
+            o.y = y;
+            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
+            o.len = lx + ly + 1;
+        } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push && op(i + 2) == Opcode::Push &&
+                   op(i + 3) == Opcode::Push && op(i + 4) == Opcode::Call &&
+                   o.literal->store == Store::Number && o.literal->num == 0 &&
+                   at(i + 2).literal->store == Store::Number && at(i + 2).literal->num == 0 &&
+                   at(i + 3).literal->store == Store::Number && at(i + 4).a >= 0) {
+            o.code = kFuseCall;
+            o.a = at(i + 4).a;
+            o.target = static_cast<std::int32_t>(std::clamp<double>(std::trunc(at(i + 3).literal->num), 0, n));
+        } else if (lx && numericCell(i + lx)) {
+            o.code = kFuseCopy;
+            o.x = x;
+            o.dst = at(i + lx).cell;
+            o.len = lx + 1;
+        } else if (lx && isArith(op(i + lx))) {
+            o.code = kFuseStackBin;
+            o.x = x;
+            o.sub = static_cast<std::uint8_t>(op(i + lx));
+            o.len = lx + 1;
+        } else if (lx && isCompare(op(i + lx)) && isJump(i + lx + 1)) {
+            o.code = kFuseStackCmpJumpY;
+            o.x = x;
+            o.sub = static_cast<std::uint8_t>(op(i + lx));
+            o.jumpIfZero = op(i + lx + 1) == Opcode::Jz;
+            o.target = at(i + lx + 1).a;
+            o.index = i + lx + 1;
+            o.len = lx + 2;
+        } else if (lx > 1) {
+            o.code = kFuseLoadElem;
+            o.x = x;
+            o.len = lx;
+        } else if (isCompare(op(i)) && isJump(i + 1)) {
+            o.code = kFuseStackCmpJump;
+            o.sub = o.orig;
+            o.jumpIfZero = op(i + 1) == Opcode::Jz;
+            o.target = at(i + 1).a;
+            o.index = i + 1;
         }
     }
 }
@@ -201,7 +390,7 @@ RunStatus Machine::run() {
     return status;
 }
 
-Value& Machine::push() {
+inline Value& Machine::push() {
     if (top_ == stack_.size()) {
         if (stack_.size() >= limits.maxStackDepth) raise("Переполнение стека");
         stack_.resize(std::min(stack_.size() * 2, limits.maxStackDepth));
@@ -209,7 +398,7 @@ Value& Machine::push() {
     return stack_[top_++];
 }
 
-Value& Machine::pop() {
+inline Value& Machine::pop() {
     assert(top_ > 0 && "the compiler balances every push");
     if (top_ == 0) raise("Стек пуст");
     return stack_[--top_];
@@ -355,7 +544,279 @@ void Machine::externalStep(int argc, bool sendEvent) {
     c0.v.text.swap(callResult_.text);
 }
 
-// The interpreter loop: one switch, short cases, PC kept in a local and published on error.
+// One plain instruction: every opcode in its general form, with all conversions and errors.
+// Returns the next PC, or kStopRun when the run ends here.
+int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
+    switch (opcode) {
+                case static_cast<std::uint8_t>(Opcode::Push): {
+            Value& t = push();
+            const Value& l = *o.literal;
+            t.type = l.type;
+            t.flags = 0;
+            t.store = l.store;
+            t.num = l.num;
+            if (l.store == Store::Text) t.text.assign(l.text);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Movs): {
+            Value& v = pop();
+            DataCell& c = *o.cell;
+            if (c.isArray()) raise("Массиву нельзя присвоить значение целиком");
+            if (v.store == Store::Number && c.declaredType >= kTypeInteger &&
+                c.declaredType <= kTypeBoolean && o.a != 0) {
+                c.v.num = v.num;  // the common case: a number into a numeric cell
+            } else {
+                store(c, o.a == 0 || (c.v.flags & kFlagVariant), v);
+            }
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Movd): {
+            const Value& s = o.cell->v;
+            Value& t = push();
+            t.type = s.type;
+            t.flags = s.flags & ~kFlagArray;
+            t.store = s.store;
+            t.num = s.num;
+            if (s.store == Store::Text) t.text.assign(s.text);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Add): {
+            Value& b = pop();
+            Value& a = stack_[top_ - 1];
+            if (a.store == Store::None && b.store == Store::Text) {
+                a.setText(b.type, b.text);  // nothing + text is the text
+            } else if (a.store == Store::Text) {
+                if (b.store == Store::Text) {
+            if (a.text.size() + b.text.size() > limits.maxTextLength) raise("Слишком длинная строка");
+            a.text.append(b.text);
+                } else if (b.store == Store::Number) {
+            a.text.append(formatNumber(b.num, decimalSeparator));
+                }
+            } else if (a.store == Store::Number && b.store == Store::Number) {
+                a.num += b.num;
+            } else {
+                const double x = toNumber(a) + toNumber(b);
+                a.setNumber(a.store == Store::Number ? a.type : numericType(b), x);
+            }
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Sub):
+        case static_cast<std::uint8_t>(Opcode::Mul):
+        case static_cast<std::uint8_t>(Opcode::Div): {
+            Value& b = pop();
+            Value& a = stack_[top_ - 1];
+            const double x = toNumber(a), y = toNumber(b);
+            double r;
+            if (opcode == static_cast<std::uint8_t>(Opcode::Sub)) {
+                r = x - y;
+            } else if (opcode == static_cast<std::uint8_t>(Opcode::Mul)) {
+                r = x * y;
+            } else {
+                if (y == 0) raise("Деление на ноль");
+                r = x / y;
+            }
+            a.setNumber(numericType(a), r);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Inc):
+        case static_cast<std::uint8_t>(Opcode::Dec): {
+            if (top_ == 0) raise("Стек пуст");
+            Value& a = stack_[top_ - 1];
+            const std::int64_t i = truncate(toNumber(a));
+            const bool inc = opcode == static_cast<std::uint8_t>(Opcode::Inc);
+            a.setNumber(a.store == Store::Number ? a.type : kTypeInteger,
+                static_cast<double>(inc ? i + 1 : i - 1));
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::And):
+        case static_cast<std::uint8_t>(Opcode::Or): {
+            Value& b = pop();
+            Value& a = stack_[top_ - 1];
+            std::int64_t x, y;
+            try {
+                x = truncate(toNumber(a));
+                y = truncate(toNumber(b));
+            } catch (const RunError&) {
+                raise("Ошибка в условной операции");
+            }
+            const bool booleans = a.type == kTypeBoolean && b.type == kTypeBoolean;
+            const std::int64_t r = opcode == static_cast<std::uint8_t>(Opcode::And) ? (x & y) : (x | y);
+            a.setNumber(booleans ? kTypeBoolean : numericType(a), static_cast<double>(r));
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Mach):
+        case static_cast<std::uint8_t>(Opcode::NotMach):
+        case static_cast<std::uint8_t>(Opcode::Min):
+        case static_cast<std::uint8_t>(Opcode::Max):
+        case static_cast<std::uint8_t>(Opcode::MinOrMach):
+        case static_cast<std::uint8_t>(Opcode::MaxOrMach): {
+            Value& b = pop();
+            Value& a = stack_[top_ - 1];
+            bool r;
+            if (a.store == Store::Number && b.store == Store::Number) {
+                r = compareNumbers(opcode, a.num, b.num);
+            } else {
+                r = compareNumbers(opcode, compare(a, b, decimalSeparator), 0);
+            }
+            a.setNumber(kTypeBoolean, r ? 1 : 0);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Jmp):
+            if (o.a <= pc) {
+                if (--ticks_ <= 0 && checkpoint()) return kStopRun;
+                pc = loopTest(o.a);
+            } else {
+                pc = o.a;
+            }
+            break;
+        case static_cast<std::uint8_t>(Opcode::Jz):
+        case static_cast<std::uint8_t>(Opcode::Jnz): {
+            Value& c = pop();
+            const double x = c.store == Store::Number ? c.num : toNumber(c);
+            const bool jump = (x == 0) == (opcode == static_cast<std::uint8_t>(Opcode::Jz));
+            if (!jump) {
+                ++pc;
+            } else {
+                if (o.a <= pc && --ticks_ <= 0 && checkpoint()) return kStopRun;
+                pc = o.a;
+            }
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Call): {
+            if (top_ < 4) raise("Стек пуст");
+            const std::int64_t ret = truncate(toNumber(stack_[top_ - 1]));
+            const std::int64_t conv = truncate(toNumber(stack_[top_ - 2]));
+            const std::int64_t argc = truncate(toNumber(stack_[top_ - 3]));
+            const std::int64_t flag = truncate(toNumber(stack_[top_ - 4]));
+            top_ -= 4;
+            if (--ticks_ <= 0 && checkpoint()) return kStopRun;
+            if (conv == 0) {
+                if (returns_.size() >= limits.maxReturnDepth) {
+            raise("Переполнение стека возвратов: слишком глубокая рекурсия");
+                }
+                if (o.a < 0) raise("Вызов процедуры без адреса");
+                returns_.push_back(static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(ret, 0, static_cast<std::int64_t>(code.size()))));
+                pc = o.a;
+            } else {
+                pc_ = pc;
+                externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)), flag != 0);
+                if (stopRequested_.load(std::memory_order_relaxed)) return kStopRun;
+                ++pc;
+            }
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Ret):
+            if (returns_.empty()) raise("Возврат из процедуры без её вызова");
+            if (--ticks_ <= 0 && checkpoint()) return kStopRun;
+            pc = returns_.back();
+            returns_.pop_back();
+            break;
+        case static_cast<std::uint8_t>(Opcode::Sav): {
+            DataCell& arr = *o.cell;
+            if (!arr.isArray()) raise("Переменная не является массивом");
+            if (o.index == -1 && top_ >= 2 && arr.declaredType >= kTypeInteger &&
+                arr.declaredType <= kTypeBoolean) {
+                // a number into an existing element of a numeric array
+                const Value& v = stack_[top_ - 1];
+                const Value& idx = stack_[top_ - 2];
+                if (v.store == Store::Number && idx.store == Store::Number && idx.num >= 0 &&
+            idx.num < static_cast<double>(arr.elems.size())) {
+            Value& e = arr.elems[static_cast<std::size_t>(idx.num)];
+            e.num = v.num;
+            e.store = Store::Number;
+            top_ -= 2;
+            ++pc;
+            break;
+                }
+            }
+            Value& v = pop();
+            Value value;
+            std::swap(value, v);
+            const std::size_t i = elementIndex(o.index);
+            if (i >= arr.elems.size()) {
+                const std::size_t old = arr.elems.size();
+                arr.elems.resize(i + 1);
+                for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
+            }
+            // an element converts like a variable of the array's element type
+            DataCell tmp;
+            tmp.declaredType = arr.declaredType;
+            std::swap(tmp.v, arr.elems[i]);
+            try {
+                store(tmp, arr.declaredType == kTypeVariant, value);
+            } catch (...) {
+                std::swap(tmp.v, arr.elems[i]);
+                throw;
+            }
+            std::swap(tmp.v, arr.elems[i]);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Gav): {
+            DataCell& arr = *o.cell;
+            if (!arr.isArray()) raise("Переменная не является массивом");
+            const std::size_t i = elementIndex(o.index);
+            if (i >= arr.elems.size()) {
+                const std::size_t old = arr.elems.size();
+                arr.elems.resize(i + 1);
+                for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
+            }
+            const Value& e = arr.elems[i];
+            Value& t = push();
+            t.type = e.type;
+            t.flags = 0;
+            t.store = e.store;
+            t.num = e.num;
+            if (e.store == Store::Text) t.text.assign(e.text);
+            ++pc;
+            break;
+        }
+        case static_cast<std::uint8_t>(Opcode::Gaec):
+            push().setNumber(kTypeInteger, static_cast<double>(o.cell->elems.size()));
+            ++pc;
+            break;
+        case static_cast<std::uint8_t>(Opcode::Fad):
+            o.cell->elems.clear();
+            o.cell->elems.shrink_to_fit();
+            ++pc;
+            break;
+        case static_cast<std::uint8_t>(Opcode::Pop):
+        case static_cast<std::uint8_t>(Opcode::Not):
+        case static_cast<std::uint8_t>(Opcode::Sal):
+        case static_cast<std::uint8_t>(Opcode::TraceFlag):
+            ++pc;
+            break;
+        case static_cast<std::uint8_t>(Opcode::Halt):
+        case kEnd:
+            return kStopRun;
+        default:  // kBadOperand
+            raise("Неверный операнд команды");
+    }
+    return pc;
+}
+
+// Where a jump back to a loop's start really continues: when the start is a fused
+// compare-and-exit (FOR and WHILE tests), it is evaluated here, saving a dispatch per pass.
+int Machine::loopTest(int start) const {
+    const Op& t = ops_[static_cast<std::size_t>(start)];
+    if (t.code != kFuseCmpJump || t.target <= t.index) return start;
+    const Value* xv = fetch(t.x);
+    const Value* yv = fetch(t.y);
+    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) return start;
+    return compareNumbers(t.sub, xv->num, yv->num) == t.jumpIfZero ? start + t.len : t.target;
+}
+
+// The interpreter loop: one switch of the fast forms (numbers in cells, fused sequences);
+// everything else, and every fast form whose guard fails, goes through step().
 void Machine::execute() {
     const Op* ops = ops_.data();
     int pc = pc_;
@@ -373,20 +834,7 @@ void Machine::execute() {
                     t.num = l.num;
                     if (l.store == Store::Text) t.text.assign(l.text);
                     ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Movs): {
-                    Value& v = pop();
-                    DataCell& c = *o.cell;
-                    if (c.isArray()) raise("Массиву нельзя присвоить значение целиком");
-                    if (v.store == Store::Number && c.declaredType >= kTypeInteger &&
-                        c.declaredType <= kTypeBoolean && o.a != 0) {
-                        c.v.num = v.num;  // the common case: a number into a numeric cell
-                    } else {
-                        store(c, o.a == 0 || (c.v.flags & kFlagVariant), v);
-                    }
-                    ++pc;
-                    break;
+                    continue;
                 }
                 case static_cast<std::uint8_t>(Opcode::Movd): {
                     const Value& s = o.cell->v;
@@ -397,216 +845,189 @@ void Machine::execute() {
                     t.num = s.num;
                     if (s.store == Store::Text) t.text.assign(s.text);
                     ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Add): {
-                    Value& b = pop();
-                    Value& a = stack_[top_ - 1];
-                    if (a.store == Store::None && b.store == Store::Text) {
-                        a.setText(b.type, b.text);  // nothing + text is the text
-                    } else if (a.store == Store::Text) {
-                        if (b.store == Store::Text) {
-                            if (a.text.size() + b.text.size() > limits.maxTextLength) raise("Слишком длинная строка");
-                            a.text.append(b.text);
-                        } else if (b.store == Store::Number) {
-                            a.text.append(formatNumber(b.num, decimalSeparator));
-                        }
-                    } else if (a.store == Store::Number && b.store == Store::Number) {
-                        a.num += b.num;
-                    } else {
-                        const double x = toNumber(a) + toNumber(b);
-                        a.setNumber(a.store == Store::Number ? a.type : numericType(b), x);
-                    }
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Sub):
-                case static_cast<std::uint8_t>(Opcode::Mul):
-                case static_cast<std::uint8_t>(Opcode::Div): {
-                    Value& b = pop();
-                    Value& a = stack_[top_ - 1];
-                    const double x = toNumber(a), y = toNumber(b);
-                    double r;
-                    if (o.code == static_cast<std::uint8_t>(Opcode::Sub)) {
-                        r = x - y;
-                    } else if (o.code == static_cast<std::uint8_t>(Opcode::Mul)) {
-                        r = x * y;
-                    } else {
-                        if (y == 0) raise("Деление на ноль");
-                        r = x / y;
-                    }
-                    a.setNumber(numericType(a), r);
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Inc):
-                case static_cast<std::uint8_t>(Opcode::Dec): {
-                    if (top_ == 0) raise("Стек пуст");
-                    Value& a = stack_[top_ - 1];
-                    const std::int64_t i = truncate(toNumber(a));
-                    const bool inc = o.code == static_cast<std::uint8_t>(Opcode::Inc);
-                    a.setNumber(a.store == Store::Number ? a.type : kTypeInteger,
-                                static_cast<double>(inc ? i + 1 : i - 1));
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::And):
-                case static_cast<std::uint8_t>(Opcode::Or): {
-                    Value& b = pop();
-                    Value& a = stack_[top_ - 1];
-                    std::int64_t x, y;
-                    try {
-                        x = truncate(toNumber(a));
-                        y = truncate(toNumber(b));
-                    } catch (const RunError&) {
-                        raise("Ошибка в условной операции");
-                    }
-                    const bool booleans = a.type == kTypeBoolean && b.type == kTypeBoolean;
-                    const std::int64_t r = o.code == static_cast<std::uint8_t>(Opcode::And) ? (x & y) : (x | y);
-                    a.setNumber(booleans ? kTypeBoolean : numericType(a), static_cast<double>(r));
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Mach):
-                case static_cast<std::uint8_t>(Opcode::NotMach):
-                case static_cast<std::uint8_t>(Opcode::Min):
-                case static_cast<std::uint8_t>(Opcode::Max):
-                case static_cast<std::uint8_t>(Opcode::MinOrMach):
-                case static_cast<std::uint8_t>(Opcode::MaxOrMach): {
-                    Value& b = pop();
-                    Value& a = stack_[top_ - 1];
-                    int c;
-                    if (a.store == Store::Number && b.store == Store::Number) {
-                        c = a.num < b.num ? -1 : (a.num > b.num ? 1 : 0);
-                    } else {
-                        c = compare(a, b, decimalSeparator);
-                    }
-                    bool r = false;
-                    switch (static_cast<Opcode>(o.code)) {
-                        case Opcode::Mach: r = c == 0; break;
-                        case Opcode::NotMach: r = c != 0; break;
-                        case Opcode::Min: r = c < 0; break;
-                        case Opcode::Max: r = c > 0; break;
-                        case Opcode::MinOrMach: r = c <= 0; break;
-                        default: r = c >= 0; break;
-                    }
-                    a.setNumber(kTypeBoolean, r ? 1 : 0);
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Jmp):
-                    if (o.a <= pc && --ticks_ <= 0 && checkpoint()) return sync();
-                    pc = o.a;
-                    break;
-                case static_cast<std::uint8_t>(Opcode::Jz):
-                case static_cast<std::uint8_t>(Opcode::Jnz): {
-                    Value& c = pop();
-                    const double x = c.store == Store::Number ? c.num : toNumber(c);
-                    const bool jump = (x == 0) == (o.code == static_cast<std::uint8_t>(Opcode::Jz));
-                    if (!jump) {
-                        ++pc;
-                    } else {
-                        if (o.a <= pc && --ticks_ <= 0 && checkpoint()) return sync();
-                        pc = o.a;
-                    }
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Call): {
-                    if (top_ < 4) raise("Стек пуст");
-                    const std::int64_t ret = truncate(toNumber(stack_[top_ - 1]));
-                    const std::int64_t conv = truncate(toNumber(stack_[top_ - 2]));
-                    const std::int64_t argc = truncate(toNumber(stack_[top_ - 3]));
-                    const std::int64_t flag = truncate(toNumber(stack_[top_ - 4]));
-                    top_ -= 4;
-                    if (--ticks_ <= 0 && checkpoint()) return sync();
-                    if (conv == 0) {
-                        if (returns_.size() >= limits.maxReturnDepth) {
-                            raise("Переполнение стека возвратов: слишком глубокая рекурсия");
-                        }
-                        if (o.a < 0) raise("Вызов процедуры без адреса");
-                        returns_.push_back(static_cast<std::int32_t>(
-                            std::clamp<std::int64_t>(ret, 0, static_cast<std::int64_t>(code.size()))));
-                        pc = o.a;
-                    } else {
-                        sync();
-                        externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)), flag != 0);
-                        if (stopRequested_.load(std::memory_order_relaxed)) return;
-                        ++pc;
-                    }
-                    break;
+                    continue;
                 }
                 case static_cast<std::uint8_t>(Opcode::Ret):
-                    if (returns_.empty()) raise("Возврат из процедуры без её вызова");
-                    if (--ticks_ <= 0 && checkpoint()) return sync();
+                    if (returns_.empty() || ticks_ <= 1) goto slow;
+                    --ticks_;
                     pc = returns_.back();
                     returns_.pop_back();
-                    break;
-                case static_cast<std::uint8_t>(Opcode::Sav): {
-                    DataCell& arr = *o.cell;
-                    if (!arr.isArray()) raise("Переменная не является массивом");
-                    Value& v = pop();
-                    Value value;
-                    std::swap(value, v);
-                    const std::size_t i = elementIndex(o.index);
-                    if (i >= arr.elems.size()) {
-                        const std::size_t old = arr.elems.size();
-                        arr.elems.resize(i + 1);
-                        for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
-                    }
-                    // an element converts like a variable of the array's element type
-                    DataCell tmp;
-                    tmp.declaredType = arr.declaredType;
-                    std::swap(tmp.v, arr.elems[i]);
-                    try {
-                        store(tmp, arr.declaredType == kTypeVariant, value);
-                    } catch (...) {
-                        std::swap(tmp.v, arr.elems[i]);
-                        throw;
-                    }
-                    std::swap(tmp.v, arr.elems[i]);
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Gav): {
-                    DataCell& arr = *o.cell;
-                    if (!arr.isArray()) raise("Переменная не является массивом");
-                    const std::size_t i = elementIndex(o.index);
-                    if (i >= arr.elems.size()) {
-                        const std::size_t old = arr.elems.size();
-                        arr.elems.resize(i + 1);
-                        for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
-                    }
-                    const Value& e = arr.elems[i];
-                    Value& t = push();
-                    t.type = e.type;
-                    t.flags = 0;
-                    t.store = e.store;
-                    t.num = e.num;
-                    if (e.store == Store::Text) t.text.assign(e.text);
-                    ++pc;
-                    break;
-                }
-                case static_cast<std::uint8_t>(Opcode::Gaec):
-                    push().setNumber(kTypeInteger, static_cast<double>(o.cell->elems.size()));
-                    ++pc;
-                    break;
-                case static_cast<std::uint8_t>(Opcode::Fad):
-                    o.cell->elems.clear();
-                    o.cell->elems.shrink_to_fit();
-                    ++pc;
-                    break;
-                case static_cast<std::uint8_t>(Opcode::Pop):
-                case static_cast<std::uint8_t>(Opcode::Not):
-                case static_cast<std::uint8_t>(Opcode::Sal):
-                case static_cast<std::uint8_t>(Opcode::TraceFlag):
-                    ++pc;
-                    break;
+                    continue;
                 case static_cast<std::uint8_t>(Opcode::Halt):
                 case kEnd:
                     return sync();
-                default:  // kBadOperand
-                    raise("Неверный операнд команды");
+                case kFuseCopy: {
+                    const Value* x = fetch(o.x);
+                    if (!x || x->store != Store::Number) goto slow;
+                    o.dst->v.num = x->num;
+                    pc += o.len;
+                    break;
+                }
+                case kFuseAssignBin: {
+                    const Value* xv = fetch(o.x);
+                    const Value* yv = fetch(o.y);
+                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
+                    const double x = xv->num, y = yv->num;
+                    double r;
+                    switch (static_cast<Opcode>(o.sub)) {
+                        case Opcode::Add: r = x + y; break;
+                        case Opcode::Sub: r = x - y; break;
+                        case Opcode::Mul: r = x * y; break;
+                        default:
+                            if (y == 0) goto slow;  // the DIV step reports it
+                            r = x / y;
+                            break;
+                    }
+                    o.dst->v.num = r;
+                    pc += o.len;
+                    break;
+                }
+                case kFuseCmpJump: {
+                    const Value* xv = fetch(o.x);
+                    const Value* yv = fetch(o.y);
+                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
+                    if (compareNumbers(o.sub, xv->num, yv->num) == o.jumpIfZero) {
+                        pc += o.len;
+                    } else {
+                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
+                        pc = o.target;
+                    }
+                    break;
+                }
+                case kFusePushBin: {
+                    const Value* xv = fetch(o.x);
+                    const Value* yv = fetch(o.y);
+                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
+                    const Opcode sub = static_cast<Opcode>(o.sub);
+                    const double x = xv->num, y = yv->num;
+                    if (sub == Opcode::Div && y == 0) goto slow;
+                    const std::uint8_t xt = xv->type, nt = numericType(*xv);
+                    Value& t = push();
+                    t.flags = 0;
+                    switch (sub) {
+                        case Opcode::Add: t.setNumber(xt, x + y); break;
+                        case Opcode::Sub: t.setNumber(nt, x - y); break;
+                        case Opcode::Mul: t.setNumber(nt, x * y); break;
+                        case Opcode::Div: t.setNumber(nt, x / y); break;
+                        default: t.setNumber(kTypeBoolean, compareNumbers(o.sub, x, y) ? 1 : 0); break;
+                    }
+                    pc += o.len;
+                    break;
+                }
+                case kFuseForStep: {
+                    Value& v = o.dst->v;
+                    if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;
+                    // the common integral value is stepped directly; the truncation is checked
+                    // beside it instead of lying on the loop's dependency chain
+                    const double cur = v.num;
+                    const double step = o.sub == static_cast<std::uint8_t>(Opcode::Inc) ? 1.0 : -1.0;
+                    double next = cur + step;
+                    if (cur != std::trunc(cur)) next = std::trunc(cur) + step;
+                    v.num = next;
+                    if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
+                    pc = loopTest(o.target);
+                    break;
+                }
+                case kFuseCall:
+                    if (returns_.size() >= limits.maxReturnDepth) goto slow;
+                    if (--ticks_ <= 0 && checkpoint()) return sync();
+                    returns_.push_back(o.target);
+                    pc = o.a;
+                    break;
+                case kFuseLoadElem: {
+                    const Value* e = fetch(o.x);
+                    if (!e) goto slow;
+                    if (e->store == Store::Text) {
+                        Value& t = push();
+                        t.type = e->type;
+                        t.flags = 0;
+                        t.store = Store::Text;
+                        t.text.assign(e->text);
+                    } else {
+                        const Value copy = Value{e->type, 0, e->store, e->num, {}};
+                        Value& t = push();
+                        t.type = copy.type;
+                        t.flags = 0;
+                        t.store = copy.store;
+                        t.num = copy.num;
+                    }
+                    pc += o.len;
+                    break;
+                }
+                case kFuseStoreElem: {
+                    // a number into an existing element of a numeric array
+                    const Value* v = fetch(o.y);
+                    if (!v || v->store != Store::Number || o.x.idx->store != Store::Number) goto slow;
+                    double d = o.x.idx->num;
+                    if (o.x.off) {
+                        if (o.x.off->store != Store::Number) goto slow;
+                        d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
+                                                                                 : d - o.x.off->num;
+                    }
+                    auto& elems = o.dst->elems;
+                    if (!(d >= 0 && d < static_cast<double>(elems.size()))) goto slow;
+                    Value& e = elems[static_cast<std::size_t>(d)];
+                    e.num = v->num;
+                    e.store = Store::Number;
+                    pc += o.len;
+                    break;
+                }
+                case kFuseStackBin: {
+                    const Value* yv = fetch(o.x);
+                    if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+                    Value& a = stack_[top_ - 1];
+                    if (a.store != Store::Number) goto slow;
+                    const double y = yv->num;
+                    switch (static_cast<Opcode>(o.sub)) {
+                        case Opcode::Add: a.num += y; break;
+                        case Opcode::Sub: a.setNumber(numericType(a), a.num - y); break;
+                        case Opcode::Mul: a.setNumber(numericType(a), a.num * y); break;
+                        default:
+                            if (y == 0) goto slow;
+                            a.setNumber(numericType(a), a.num / y);
+                            break;
+                    }
+                    pc += o.len;
+                    break;
+                }
+                case kFuseStackCmpJumpY: {
+                    const Value* yv = fetch(o.x);
+                    if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+                    const Value& a = stack_[top_ - 1];
+                    if (a.store != Store::Number) goto slow;
+                    const bool r = compareNumbers(o.sub, a.num, yv->num);
+                    --top_;
+                    if (r == o.jumpIfZero) {
+                        pc += o.len;
+                    } else {
+                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
+                        pc = o.target;
+                    }
+                    break;
+                }
+                case kFuseStackCmpJump: {
+                    if (top_ < 2) goto slow;
+                    const Value& b = stack_[top_ - 1];
+                    const Value& a = stack_[top_ - 2];
+                    if (a.store != Store::Number || b.store != Store::Number) goto slow;
+                    const bool r = compareNumbers(o.sub, a.num, b.num);
+                    top_ -= 2;
+                    if (r == o.jumpIfZero) {
+                        pc += 2;
+                    } else {
+                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
+                        pc = o.target;
+                    }
+                    break;
+                }
+                default:
+                    goto slow;
             }
+            continue;
+        slow:
+            pc_ = pc;
+            pc = step(o.orig, o, pc);
+            if (pc == kStopRun) return;
         }
     } catch (...) {
         sync();

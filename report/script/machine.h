@@ -113,16 +113,51 @@ public:
     int lastErrorPc() const { return lastErrorPc_; }
 
 private:
+    // Operand of a fused form: a number literal or cell, or an array element a[i] / a[i +- k].
+    struct Operand {
+        const Value* v = nullptr;
+        DataCell* arr = nullptr;
+        const Value* idx = nullptr;
+        const Value* off = nullptr;
+        std::uint8_t offOp = 0;
+    };
+
+    // One decoded instruction. `code` may name a fused sequence starting here; `orig` is the
+    // instruction's own opcode, run instead whenever the fused form's guard does not hold.
     struct Op {
-        std::uint8_t code;     // Opcode, or kBadOperand
-        std::uint8_t valueType;
-        std::int32_t index;    // SAV/GAV element index
-        std::int32_t a;        // data index, jump target, call entry
-        DataCell* cell;        // decoded data cell (MOVS, MOVD, SAV, GAV, GAEC, FAD)
-        const Value* literal;  // PUSH
+        std::uint8_t code = 0;  // Opcode, a fused form, kBadOperand or kEnd
+        std::uint8_t orig = 0;
+        std::uint8_t valueType = 0;
+        std::uint8_t sub = 0;   // fused: the arithmetic or comparison opcode
+        bool jumpIfZero = false;
+        std::int32_t index = 0;   // SAV/GAV element index
+        std::int32_t a = 0;       // data index, jump target, call entry
+        std::int32_t target = 0;  // fused: jump target / return index
+        DataCell* cell = nullptr;  // decoded data cell (MOVS, MOVD, SAV, GAV, GAEC, FAD)
+        const Value* literal = nullptr;  // PUSH
+        std::int32_t len = 0;      // fused: instructions covered
+        Operand x, y;              // fused: operands
+        DataCell* dst = nullptr;   // fused: target cell or array
     };
 
     void decode();
+    void fuse();
+    int parseOperand(int i, Operand& out) const;
+    int step(std::uint8_t opcode, const Op& o, int pc);
+    int loopTest(int start) const;
+    // the value an operand names now, or null when it is an element that does not exist yet
+    static const Value* fetch(const Operand& p) {
+        if (!p.arr) return p.v;
+        if (p.idx->store != Store::Number) return nullptr;
+        double d = p.idx->num;
+        if (p.off) {
+            if (p.off->store != Store::Number) return nullptr;
+            d = p.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + p.off->num : d - p.off->num;
+        }
+        if (!(d >= 0 && d < static_cast<double>(p.arr->elems.size()))) return nullptr;
+        return &p.arr->elems[static_cast<std::size_t>(d)];
+    }
+    int parseIndex(int i, Operand& out) const;
     void execute();
     bool checkpoint();
     void externalStep(int argc, bool sendEvent);
