@@ -73,7 +73,7 @@ void Compiler::expect(std::string_view s, int kind) {
     }
 }
 
-int Compiler::emit(Opcode op, std::string operand, std::uint8_t valueType) {
+int Compiler::put(Opcode op, std::string operand, std::uint8_t valueType) {
     Instruction ins;
     ins.op = op;
     ins.operand = std::move(operand);
@@ -366,8 +366,8 @@ void Compiler::injectHostValues() {
         const bool isParam =
             std::find(routine_->params.begin(), routine_->params.end(), s) != routine_->params.end();
         if (!isGlobal && !isParam) continue;
-        emit(Opcode::Push, hv.literal, hv.type);
-        emit(Opcode::Movs, std::to_string(s->dataIndex));
+        put(Opcode::Push, hv.literal, hv.type);
+        put(Opcode::Movs, std::to_string(s->dataIndex));
     }
 }
 
@@ -446,8 +446,8 @@ void Compiler::compileRoutine() {
     r->entry = last() + 1;
     if (isFunction) {
         const std::uint8_t t = r->resultType;
-        emit(Opcode::Push, (t >= kTypeInteger && t <= kTypeBoolean) ? "0" : "", t);
-        emit(Opcode::Movs, std::to_string(r->resultCell));
+        put(Opcode::Push, (t >= kTypeInteger && t <= kTypeBoolean) ? "0" : "", t);
+        put(Opcode::Movs, std::to_string(r->resultCell));
     }
     loops_.clear();
     expect("BEGIN", tkReserved);
@@ -455,9 +455,9 @@ void Compiler::compileRoutine() {
     compileStatements();
     expect("END", tkReserved);
     for (Symbol* local : r->locals) {
-        if (local->isArray) emit(Opcode::Fad, std::to_string(local->dataIndex));
+        if (local->isArray) put(Opcode::Fad, std::to_string(local->dataIndex));
     }
-    emit(inMain_ ? Opcode::Halt : Opcode::Ret);
+    put(inMain_ ? Opcode::Halt : Opcode::Ret);
 }
 
 // statement { ; statement } -- ends at END or any token that cannot start a statement
@@ -484,10 +484,10 @@ void Compiler::compileStatement() {
         } else if (isKw("EXECSQL")) {
             compileSql(false);
         } else if (isKw("EXIT")) {
-            emit(inMain_ ? Opcode::Halt : Opcode::Ret);
+            put(inMain_ ? Opcode::Halt : Opcode::Ret);
             next();
         } else if (isKw("TERMINATE")) {
-            emit(Opcode::Halt);
+            put(Opcode::Halt);
             next();
         } else if (isKw("BREAK")) {
             compileJumpOut(true);
@@ -503,7 +503,7 @@ void Compiler::compileJumpOut(bool isBreak) {
     if (loops_.empty()) {
         fail(cp(isBreak ? "Оператор BREAK вне цикла" : "Оператор CONTINUE вне цикла"));
     }
-    const int at = emit(Opcode::Jmp, "0");
+    const int at = put(Opcode::Jmp, "0");
     (isBreak ? loops_.back().breaks : loops_.back().continues).push_back(at);
     next();
 }
@@ -557,7 +557,7 @@ void Compiler::compileIdentifierStatement() {
     if (!isSym(":") || !lex_->nextIsToken("=")) fail(cp("Ожидался оператор присвоения \":=\""));
     next();
     compileExpression();
-    emit(Opcode::Movs, std::to_string(isResult ? routine_->resultCell : s->dataIndex));
+    put(Opcode::Movs, std::to_string(isResult ? routine_->resultCell : s->dataIndex));
 }
 
 // IF c THEN s1 [ELSE s2]: JZ over s1 and its JMP; the JMP is emitted even without ELSE.
@@ -566,9 +566,9 @@ void Compiler::compileIf() {
     compileExpression();
     expect("THEN", tkReserved);
     next();
-    const int jz = emit(Opcode::Jz, "0");
+    const int jz = put(Opcode::Jz, "0");
     compileBody();
-    const int jmp = emit(Opcode::Jmp, "0");
+    const int jmp = put(Opcode::Jmp, "0");
     patch(jz, jmp + 1);
     if (isKw("ELSE")) {
         next();
@@ -584,10 +584,10 @@ void Compiler::compileWhile() {
     compileExpression();
     expect("DO", tkReserved);
     next();
-    const int jz = emit(Opcode::Jz, "0");
+    const int jz = put(Opcode::Jz, "0");
     loops_.push_back(Loop{start, {}, {}});
     compileBody();
-    emit(Opcode::Jmp, std::to_string(start));
+    put(Opcode::Jmp, std::to_string(start));
     const int end = last() + 1;
     patch(jz, end);
     for (int b : loops_.back().breaks) patch(b, end);
@@ -612,25 +612,25 @@ void Compiler::compileFor() {
         if (!lex_->nextIsToken("=")) fail(cp("Ожидался оператор присвоения \":=\""));
         next();
         compileExpression();
-        emit(Opcode::Movs, var);
+        put(Opcode::Movs, var);
     }
     const bool down = isKw("DOWNTO");
     if (!down && !isKw("TO")) fail(cp("Ожидалось зарезервированное слово \"TO\" или \"DOWNTO\""));
     next();
     const int start = last() + 1;
     compileExpression();
-    emit(Opcode::Movd, var);
-    emit(down ? Opcode::Max : Opcode::Min);
-    const int jnz = emit(Opcode::Jnz, "0");
+    put(Opcode::Movd, var);
+    put(down ? Opcode::Max : Opcode::Min);
+    const int jnz = put(Opcode::Jnz, "0");
     expect("DO", tkReserved);
     next();
     loops_.push_back(Loop{start, {}, {}});
     compileBody();
     const int step = last() + 1;
-    emit(Opcode::Movd, var);
-    emit(down ? Opcode::Dec : Opcode::Inc);
-    emit(Opcode::Movs, var);
-    emit(Opcode::Jmp, std::to_string(start));
+    put(Opcode::Movd, var);
+    put(down ? Opcode::Dec : Opcode::Inc);
+    put(Opcode::Movs, var);
+    put(Opcode::Jmp, std::to_string(start));
     const int end = last() + 1;
     patch(jnz, end);
     for (int b : loops_.back().breaks) patch(b, end);
@@ -646,8 +646,8 @@ Symbol* Compiler::emitExternalHead(std::string_view routineName, std::uint8_t re
         fail(unknownIdentifier(routineName));
     }
     emitPushInt(resultType);
-    emit(Opcode::Push, r->name, kTypeText);
-    emit(Opcode::Push, r->libName, kTypeText);
+    put(Opcode::Push, r->name, kTypeText);
+    put(Opcode::Push, r->libName, kTypeText);
     return r;
 }
 
@@ -656,7 +656,7 @@ void Compiler::emitExternalTail(Symbol* r, int argCount) {
     emitPushInt(argCount);
     emitPushInt(1);
     emitPushInt(last() + 3);
-    emit(Opcode::Call, "-1");
+    put(Opcode::Call, "-1");
     (void)r;
 }
 
@@ -720,17 +720,17 @@ void Compiler::compileSql(bool loopForm) {
             onWarning(cp("Текст SQL запроса не задан. При выполнение может произойти ошибка."),
                       lex_->line() - 1);
         }
-        emit(Opcode::Push, sqlText, kTypeText);
+        put(Opcode::Push, sqlText, kTypeText);
     }
     emitExternalTail(create, 3);
     const std::string q = std::to_string(data_.addCell(kTypeInteger));
-    emit(Opcode::Movd, "0");
-    emit(Opcode::Movs, q);
+    put(Opcode::Movd, "0");
+    put(Opcode::Movs, q);
     std::vector<int> toFree;
-    emit(Opcode::Movd, q);
+    put(Opcode::Movd, q);
     emitPushInt(0);
-    emit(Opcode::NotMach);
-    toFree.push_back(emit(Opcode::Jz, "0"));
+    put(Opcode::NotMach);
+    toFree.push_back(put(Opcode::Jz, "0"));
     auto asName = [](std::string_view prefix, std::uint8_t t) {
         std::string n(prefix);
         n += t == kTypeDouble ? "Double" : (t == kTypeInteger || t == kTypeBoolean) ? "Integer" : "PChar";
@@ -739,25 +739,25 @@ void Compiler::compileSql(bool loopForm) {
     for (std::size_t k = 0; k < params.size(); ++k) {
         Symbol* p = params[k];
         emitExternalCall(asName("Param_As", p->typeCode), kTypeUndefined, [&] {
-            emit(Opcode::Movd, q);
+            put(Opcode::Movd, q);
             emitPushInt(static_cast<long long>(k));
-            emit(Opcode::Movd, std::to_string(p->dataIndex));
+            put(Opcode::Movd, std::to_string(p->dataIndex));
         }, 3);
     }
     auto handleCall = [&](std::string_view routine, std::uint8_t resultType) {
-        emitExternalCall(routine, resultType, [&] { emit(Opcode::Movd, q); }, 1);
+        emitExternalCall(routine, resultType, [&] { put(Opcode::Movd, q); }, 1);
     };
     handleCall("Query_Execute", kTypeBoolean);
-    emit(Opcode::Movd, "0");
+    put(Opcode::Movd, "0");
     emitPushInt(1);
-    emit(Opcode::Mach);
-    toFree.push_back(emit(Opcode::Jz, "0"));
+    put(Opcode::Mach);
+    toFree.push_back(put(Opcode::Jz, "0"));
     const int loopStart = last() + 1;
     handleCall("Query_EOF", kTypeBoolean);
-    emit(Opcode::Movd, "0");
+    put(Opcode::Movd, "0");
     emitPushInt(1);
-    emit(Opcode::NotMach);
-    toFree.push_back(emit(Opcode::Jz, "0"));
+    put(Opcode::NotMach);
+    toFree.push_back(put(Opcode::Jz, "0"));
     // Result fields: SQLRETURNS list (statement) or INTO list (loop).
     std::vector<Symbol*> fields;
     const bool haveList = loopForm ? isKw("INTO") : isKw("SQLRETURNS");
@@ -782,11 +782,11 @@ void Compiler::compileSql(bool loopForm) {
                                    ? kTypeText
                                    : v->typeCode;
         emitExternalCall(asName("Field_As", t), t, [&] {
-            emit(Opcode::Movd, q);
+            put(Opcode::Movd, q);
             emitPushInt(static_cast<long long>(k));
         }, 2);
-        emit(Opcode::Movd, "0");
-        emit(Opcode::Movs, std::to_string(v->dataIndex));
+        put(Opcode::Movd, "0");
+        put(Opcode::Movs, std::to_string(v->dataIndex));
     }
     if (loopForm) {
         expect("DO", tkReserved);
@@ -795,7 +795,7 @@ void Compiler::compileSql(bool loopForm) {
         compileBody();
         const int step = last() + 1;
         handleCall("Query_Next", kTypeUndefined);
-        emit(Opcode::Jmp, std::to_string(loopStart));
+        put(Opcode::Jmp, std::to_string(loopStart));
         for (int b : loops_.back().breaks) toFree.push_back(b);
         for (int c : loops_.back().continues) patch(c, step);
         loops_.pop_back();
@@ -807,7 +807,7 @@ void Compiler::compileSql(bool loopForm) {
     for (int j : toFree) patch(j, freeAt);
     handleCall("Query_Free", kTypeUndefined);
     emitPushInt(0);
-    emit(Opcode::Movs, q);
+    put(Opcode::Movs, q);
 }
 
 // expression: term { (+ - AND OR = <> < > <= >=) term }, all one level, left to right
@@ -830,7 +830,7 @@ void Compiler::compileExpression() {
         else break;
         next();
         compileTerm();
-        emit(op);
+        put(op);
     }
 }
 
@@ -841,7 +841,7 @@ void Compiler::compileTerm() {
         const Opcode op = tok().text == "*" ? Opcode::Mul : Opcode::Div;
         next();
         compileFactor();
-        emit(op);
+        put(op);
     }
 }
 
@@ -874,32 +874,32 @@ void Compiler::compileFactor() {
             if (tok().kind == tkInteger || tok().kind == tkReal) {
                 const bool real = tok().kind == tkReal;
                 std::string lit = tok().text;
-                emit(Opcode::Push, lit == "0" ? lit : "-" + lit, real ? kTypeDouble : kTypeInteger);
+                put(Opcode::Push, lit == "0" ? lit : "-" + lit, real ? kTypeDouble : kTypeInteger);
                 next();
             } else if (tok().kind == tkString) {
                 compileFactor();
             } else {
                 emitPushInt(0);
                 compileFactor();
-                emit(Opcode::Sub);
+                put(Opcode::Sub);
             }
             return;
         case tkString:
-            emit(Opcode::Push, t.text, kTypeText);
+            put(Opcode::Push, t.text, kTypeText);
             next();
             return;
         case tkInteger:
-            emit(Opcode::Push, t.text, kTypeInteger);
+            put(Opcode::Push, t.text, kTypeInteger);
             next();
             return;
         case tkReal:
-            emit(Opcode::Push, t.text, kTypeDouble);
+            put(Opcode::Push, t.text, kTypeDouble);
             next();
             return;
         case tkIdentifier: {
             if (routine_ && routine_->declKind == Symbol::Function &&
                 text::equalsNoCase(t.text, "result")) {
-                emit(Opcode::Movd, std::to_string(routine_->resultCell));
+                put(Opcode::Movd, std::to_string(routine_->resultCell));
                 next();
                 return;
             }
@@ -907,7 +907,7 @@ void Compiler::compileFactor() {
             if (!s || s->kind == Symbol::ClassName) fail(unknownIdentifier(t.text));
             if (s->kind == Symbol::Routine) {
                 compileCall(s);
-                emit(Opcode::Movd, std::to_string(s->resultCell));
+                put(Opcode::Movd, std::to_string(s->resultCell));
                 return;
             }
             next();
@@ -915,14 +915,14 @@ void Compiler::compileFactor() {
                 if (isSym(".")) {
                     next();
                     if (!isKw("COUNT")) fail(unknownIdentifier(tok().text));
-                    emit(Opcode::Gaec, std::to_string(s->dataIndex));
+                    put(Opcode::Gaec, std::to_string(s->dataIndex));
                     next();
                     return;
                 }
                 compileArrayIndex(s);
                 return;
             }
-            emit(Opcode::Movd, std::to_string(s->dataIndex));
+            put(Opcode::Movd, std::to_string(s->dataIndex));
             return;
         }
         case tkEnd:
@@ -939,14 +939,14 @@ void Compiler::emitCallTail(Symbol* r, int argCount, bool sendEvent) {
     emitPushInt(argCount);
     emitPushInt(r->callConv);
     emitPushInt(last() + 3);
-    emit(Opcode::Call, std::to_string(r->callConv == 0 ? r->entry : -1));
+    put(Opcode::Call, std::to_string(r->callConv == 0 ? r->entry : -1));
 }
 
 // SendEvent(expr {, identifier}): each further argument travels with its name.
 void Compiler::compileSendEvent(Symbol* r) {
     emitPushInt(r->resultType);
-    emit(Opcode::Push, r->name, kTypeText);
-    emit(Opcode::Push, r->libName, kTypeText);
+    put(Opcode::Push, r->name, kTypeText);
+    put(Opcode::Push, r->libName, kTypeText);
     next();
     if (!isSym("(")) {
         fail(cp("Ожидалось описание передачи параметров в вызываемую процедуру ") + quoted(r->name));
@@ -964,8 +964,8 @@ void Compiler::compileSendEvent(Symbol* r) {
             fail(cp("Слишком много аргументов в вызове ") + quoted(r->name) + cp(" (более ") +
                  std::to_string(kMaxCallArguments) + ")");
         }
-        emit(Opcode::Movd, std::to_string(v->dataIndex));
-        emit(Opcode::Push, tok().text, kTypeText);
+        put(Opcode::Movd, std::to_string(v->dataIndex));
+        put(Opcode::Push, tok().text, kTypeText);
         next();
     }
     expect(")", tkSymbol);
@@ -987,8 +987,8 @@ void Compiler::compileCall(Symbol* r) {
     const bool external = r->callConv != 0;
     if (external) {
         emitPushInt(r->resultType);
-        emit(Opcode::Push, r->name, kTypeText);
-        emit(Opcode::Push, r->libName, kTypeText);
+        put(Opcode::Push, r->name, kTypeText);
+        put(Opcode::Push, r->libName, kTypeText);
     }
     std::vector<std::pair<Symbol*, Symbol*>> copyBack;
     const int n = static_cast<int>(r->params.size());
@@ -1014,21 +1014,21 @@ void Compiler::compileCall(Symbol* r) {
                 if (!v || v->kind != Symbol::Value || v->isArray) {
                     fail(cp("Ожидался идентификатор"));
                 }
-                emit(Opcode::Movd, std::to_string(v->dataIndex));
+                put(Opcode::Movd, std::to_string(v->dataIndex));
                 copyBack.emplace_back(p, v);
                 next();
             } else {
                 compileExpression();
             }
-            if (!external) emit(Opcode::Movs, std::to_string(p->dataIndex));
+            if (!external) put(Opcode::Movs, std::to_string(p->dataIndex));
         }
         expect(")", tkSymbol);
         next();
     }
     emitCallTail(r, n, false);
     for (auto& [param, var] : copyBack) {
-        emit(Opcode::Movd, std::to_string(param->dataIndex));
-        emit(Opcode::Movs, std::to_string(var->dataIndex));
+        put(Opcode::Movd, std::to_string(param->dataIndex));
+        put(Opcode::Movs, std::to_string(var->dataIndex));
     }
 }
 

@@ -93,10 +93,11 @@ private:
 
     // emission
     int last() const { return static_cast<int>(code_.size()) - 1; }
-    int emit(Opcode op, std::string operand = {}, std::uint8_t valueType = 0);
+    // Appends one instruction (named so, not "emit", to stay clear of Qt's keyword macro).
+    int put(Opcode op, std::string operand = {}, std::uint8_t valueType = 0);
     int emitIndexed(Opcode op, int number, int index, std::uint8_t valueType);
     void patch(int at, int target);
-    void emitPushInt(long long v) { emit(Opcode::Push, std::to_string(v), kTypeInteger); }
+    void emitPushInt(long long v) { put(Opcode::Push, std::to_string(v), kTypeInteger); }
 
     // symbols
     Symbol* lookup(std::string_view name) const;

@@ -103,6 +103,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "d := 0.1 + 0.2; SendEvent('A', d); d := 100000000000 * 1000000000;"
                   "SendEvent('B', d); d := 0 - 0.001; SendEvent('C', d); d := 1 / 3; SendEvent('D', d)",
                   {"A D=0,3", "B D=1E20", "C D=-0,001", "D D=0,333333333333333"}},
+        // texts and fractional or missing indexes defeat the fast forms: the plain ones agree
+        TraceCase{"GuardsFallBackToPlainForms",
+                  "v : variant; x : integer; a : array of integer; d : double;",
+                  "v := '5'; x := v + 1; SendEvent('A', x); x := 1 + v; SendEvent('B', x);"
+                  "a[2] := 7; d := 2.5; x := a[d]; SendEvent('C', x); x := a[d - 1] + a[d]; SendEvent('D', x);"
+                  "x := a[5]; SendEvent('E', x); x := a.count; SendEvent('F', x);"
+                  "for v := 1 to 2 do SendEvent('V', v); a[d + 1] := v; x := a[3]; SendEvent('G', x)",
+                  {"A X=51", "B X=6", "C X=7", "D X=7", "E X=0", "F X=6", "V V=1", "V V=2", "G X=3"}},
         TraceCase{"ExitAndTerminate", "x : integer;",
                   "SendEvent('A'); P; SendEvent('B'); Q; SendEvent('NEVER')",
                   {"A", "P", "B", "Q"},
