@@ -119,6 +119,7 @@ Machine::Machine() = default;
 Machine::~Machine() = default;
 
 void Machine::reset() {
+    paused_ = false;
     pc_ = 0;
     entryIndex = 0;
     code.clear();
@@ -351,12 +352,12 @@ void Machine::fuse() {
 }
 
 RunStatus Machine::run() {
-    if (running_) return RunStatus::Refused;
+    if (running_ || paused_) return RunStatus::Refused;
     running_ = true;
     stopRequested_.store(false, std::memory_order_relaxed);
+    pauseRequested_.store(false, std::memory_order_relaxed);
     lastError_.clear();
     lastErrorPc_ = -1;
-    RunStatus status = RunStatus::Finished;
     if (data.count() == 0) data.addCell(kTypeUndefined);  // cell 0 receives call results
     decode();
     if (stack_.empty()) stack_.resize(256);
@@ -367,8 +368,27 @@ RunStatus Machine::run() {
     lastPump_ = std::chrono::steady_clock::now();
     pc_ = entryIndex;
     if (pc_ < 0 || pc_ > static_cast<int>(code.size())) pc_ = static_cast<int>(code.size());
+    return finishRun();
+}
+
+RunStatus Machine::resume() {
+    if (running_ || !paused_) return RunStatus::Refused;
+    paused_ = false;
+    running_ = true;
+    pauseRequested_.store(false, std::memory_order_relaxed);
+    return finishRun();
+}
+
+// Executes from PC and ends the run (error window, Reset, OnFinish) unless it was paused.
+RunStatus Machine::finishRun() {
+    RunStatus status = RunStatus::Finished;
     try {
         execute();
+        if (pauseRequested_.load(std::memory_order_relaxed) && !stopRequested_.load(std::memory_order_relaxed)) {
+            paused_ = true;
+            running_ = false;
+            return RunStatus::Paused;
+        }
         if (stopRequested_.load(std::memory_order_relaxed)) status = RunStatus::Stopped;
     } catch (const std::exception& e) {
         status = RunStatus::Error;
@@ -456,7 +476,8 @@ bool Machine::checkpoint() {
             lastPump_ = std::chrono::steady_clock::now();
         }
     }
-    return stopRequested_.load(std::memory_order_relaxed);
+    return stopRequested_.load(std::memory_order_relaxed) ||
+           pauseRequested_.load(std::memory_order_relaxed);
 }
 
 // After an external call or event: pump when it took longer than the budget.
@@ -679,25 +700,24 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             break;
         case static_cast<std::uint8_t>(Opcode::Jz):
         case static_cast<std::uint8_t>(Opcode::Jnz): {
-            Value& c = pop();
+            // check points come before any effect, so a paused instruction can run again
+            if (top_ == 0) raise("Стек пуст");
+            const Value& c = stack_[top_ - 1];
             const double x = c.store == Store::Number ? c.num : toNumber(c);
             const bool jump = (x == 0) == (opcode == static_cast<std::uint8_t>(Opcode::Jz));
-            if (!jump) {
-                ++pc;
-            } else {
-                if (o.a <= pc && --ticks_ <= 0 && checkpoint()) return kStopRun;
-                pc = o.a;
-            }
+            if (jump && o.a <= pc && --ticks_ <= 0 && checkpoint()) return kStopRun;
+            --top_;
+            pc = jump ? o.a : pc + 1;
             break;
         }
         case static_cast<std::uint8_t>(Opcode::Call): {
             if (top_ < 4) raise("Стек пуст");
+            if (--ticks_ <= 0 && checkpoint()) return kStopRun;
             const std::int64_t ret = truncate(toNumber(stack_[top_ - 1]));
             const std::int64_t conv = truncate(toNumber(stack_[top_ - 2]));
             const std::int64_t argc = truncate(toNumber(stack_[top_ - 3]));
             const std::int64_t flag = truncate(toNumber(stack_[top_ - 4]));
             top_ -= 4;
-            if (--ticks_ <= 0 && checkpoint()) return kStopRun;
             if (conv == 0) {
                 if (returns_.size() >= limits.maxReturnDepth) {
             raise("Переполнение стека возвратов: слишком глубокая рекурсия");
@@ -917,6 +937,7 @@ void Machine::execute() {
                 case kFuseForStep: {
                     Value& v = o.dst->v;
                     if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;
+                    if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     // the common integral value is stepped directly; the truncation is checked
                     // beside it instead of lying on the loop's dependency chain
                     const double cur = v.num;
@@ -924,7 +945,6 @@ void Machine::execute() {
                     double next = cur + step;
                     if (cur != std::trunc(cur)) next = std::trunc(cur) + step;
                     v.num = next;
-                    if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     pc = loopTest(o.target);
                     break;
                 }
@@ -996,13 +1016,9 @@ void Machine::execute() {
                     const Value& a = stack_[top_ - 1];
                     if (a.store != Store::Number) goto slow;
                     const bool r = compareNumbers(o.sub, a.num, yv->num);
+                    if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     --top_;
-                    if (r == o.jumpIfZero) {
-                        pc += o.len;
-                    } else {
-                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                        pc = o.target;
-                    }
+                    pc = r == o.jumpIfZero ? pc + o.len : o.target;
                     break;
                 }
                 case kFuseStackCmpJump: {
@@ -1011,13 +1027,9 @@ void Machine::execute() {
                     const Value& a = stack_[top_ - 2];
                     if (a.store != Store::Number || b.store != Store::Number) goto slow;
                     const bool r = compareNumbers(o.sub, a.num, b.num);
+                    if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     top_ -= 2;
-                    if (r == o.jumpIfZero) {
-                        pc += 2;
-                    } else {
-                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                        pc = o.target;
-                    }
+                    pc = r == o.jumpIfZero ? pc + 2 : o.target;
                     break;
                 }
                 default:

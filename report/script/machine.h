@@ -78,7 +78,7 @@ struct MachineLimits {
     std::chrono::milliseconds pumpInterval{20};
 };
 
-enum class RunStatus { Finished, Stopped, Error, Refused };
+enum class RunStatus { Finished, Stopped, Error, Refused, Paused };
 
 class Machine {
 public:
@@ -93,6 +93,12 @@ public:
     // Ends the running program at the next check point (backward jump, call, return, or the end
     // of an external call or event). Safe to call from handlers and from other threads.
     void stop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    // Holds the running program at the next check point, keeping code, stacks and PC, so that
+    // a debugger-like host can inspect cells; run() then returns Paused.
+    void pause() { pauseRequested_.store(true, std::memory_order_relaxed); }
+    // Goes on from where a paused run stopped; refused when nothing is paused.
+    RunStatus resume();
+    bool paused() const { return paused_; }
     // Drops the code, the stacks and loaded libraries; the data segment is kept.
     void reset();
     bool running() const { return running_; }
@@ -178,7 +184,10 @@ private:
     std::uint64_t steps_ = 0;
     std::chrono::steady_clock::time_point lastPump_;
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> pauseRequested_{false};
     bool running_ = false;
+    bool paused_ = false;
+    RunStatus finishRun();
     std::string lastError_;
     int lastErrorPc_ = -1;
     // buffers reused by every external call and event

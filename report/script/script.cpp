@@ -80,7 +80,7 @@ void Script::compileText(std::string_view text, bool isMain) {
 }
 
 bool Script::compile() {
-    if (machine_.running()) return false;
+    if (machine_.running() || machine_.paused()) return false;
     compiler_.reset();
     modules_.clear();
     includeStack_.clear();
@@ -148,7 +148,7 @@ void Script::include(const std::string& name, LexAnalyst& current) {
 }
 
 RunStatus Script::run() {
-    if (machine_.running()) return RunStatus::Refused;
+    if (machine_.running() || machine_.paused()) return RunStatus::Refused;
     machine_.onSendEvent = onSendEvent;
     if (!compile()) return RunStatus::Error;
     machine_.libraryPath = baseDirectory;

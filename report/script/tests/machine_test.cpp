@@ -160,6 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LogicOutOfRange", "x : double; b : integer;",
                   "x := 100000000000 * 100000000000 * 1000; b := x and 1",
                   "Ошибка в условной операции", "AND"},
+        ErrorCase{"IndexOutOfRangeOfIntegers", "a : array of integer; d : double; x : integer;",
+                  "d := 100000000000 * 100000000000 * 1000; x := a[d]",
+                  "Число вне допустимого диапазона", "GAV"},
         ErrorCase{"DeepRecursion", "", "R", "Переполнение стека возвратов: слишком глубокая рекурсия",
                   "CALL", "procedure R; begin R end;\n"},
         ErrorCase{"OtherExternalCallsAreNotAvailableYet", "n : integer;", "n := StrLen('abc')",
@@ -214,6 +217,28 @@ TEST(MachineStop, FromAnotherThreadEndsAnEndlessLoop) {
     });
     EXPECT_EQ(h.script.run(), zs::RunStatus::Stopped);
     stopper.join();
+    EXPECT_EQ(h.finishes, 1);
+}
+
+TEST(MachinePause, PausedRunKeepsItsStateAndResumesWhereItStopped) {
+    Harness h(std::string("var i, s : integer;\n") + kt::kSendEventDecl +
+              "procedure Main; begin for i := 1 to 100000 do begin s := s + i;"
+              " if i = 5000 then SendEvent('P') end; SendEvent('DONE', s) end;\n");
+    h.react = [&](std::string_view e, std::string&) {
+        if (e == "P") h.script.machine().pause();
+    };
+    ASSERT_EQ(h.script.run(), zs::RunStatus::Paused);
+    EXPECT_TRUE(h.script.machine().paused());
+    EXPECT_EQ(h.finishes, 0);
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Refused);
+    std::string s;
+    ASSERT_TRUE(h.script.getVariableValue("", "i", s));
+    const int i = std::stoi(s);
+    EXPECT_GE(i, 5000);
+    EXPECT_LT(i, 8000);  // held within one check-point interval
+    EXPECT_EQ(h.script.machine().resume(), zs::RunStatus::Finished);
+    EXPECT_EQ(h.script.machine().resume(), zs::RunStatus::Refused);
+    EXPECT_EQ(h.events, (std::vector<std::string>{"P", "DONE S=5000050000"}));
     EXPECT_EQ(h.finishes, 1);
 }
 
