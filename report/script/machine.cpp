@@ -18,10 +18,11 @@ constexpr int kStopRun = -1;               // step(): the run ends here
 
 // Fused forms of common sequences (see Machine::fuse).
 constexpr std::uint8_t kFuseCopy = 210;        // (MOVD a | PUSH n); MOVS c
-constexpr std::uint8_t kFuseAssignBin = 211;   // X; Y; ADD|SUB|MUL|DIV; MOVS c
-constexpr std::uint8_t kFuseCmpJump = 212;     // X; Y; compare; JZ|JNZ t
+constexpr std::uint8_t kFuseAssignBin = 230;   // X; Y; ADD|SUB|MUL|DIV; MOVS c (230..233)
+constexpr std::uint8_t kFuseCmpJump = 240;     // X; Y; compare; JZ|JNZ t (240..245 by compare)
 constexpr std::uint8_t kFusePushBin = 213;     // X; Y; arithmetic or compare
-constexpr std::uint8_t kFuseForStep = 214;     // MOVD v; INC|DEC; MOVS v; JMP t
+constexpr std::uint8_t kFuseForStep = 214;     // MOVD v; INC; MOVS v; JMP t
+constexpr std::uint8_t kFuseForStepDown = 222; // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;        // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
 constexpr std::uint8_t kFuseLoadElem = 216;    // MOVD i; GAV a
 constexpr std::uint8_t kFuseStackCmpJump = 217;  // compare; JZ|JNZ t
@@ -277,7 +278,7 @@ void Machine::fuse() {
         const int lv = li ? parseOperand(i + li, value) : 0;
         if (op(i) == Opcode::Movd && (op(i + 1) == Opcode::Inc || op(i + 1) == Opcode::Dec) &&
             numericCell(i + 2) && at(i + 2).cell == o.cell && op(i + 3) == Opcode::Jmp) {
-            o.code = kFuseForStep;
+            o.code = op(i + 1) == Opcode::Inc ? kFuseForStep : kFuseForStepDown;
             o.dst = o.cell;
             o.sub = static_cast<std::uint8_t>(op(i + 1));
             o.target = at(i + 3).a;
@@ -289,18 +290,18 @@ void Machine::fuse() {
             o.dst = at(i + li + lv).cell;
             o.len = li + lv + 1;
         } else if (lx && ly && isArith(op(i + lx + ly)) && numericCell(i + lx + ly + 1)) {
-            o.code = kFuseAssignBin;
+            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
+            o.code = static_cast<std::uint8_t>(kFuseAssignBin + (o.sub - static_cast<std::uint8_t>(Opcode::Add)));
             o.x = x;
             o.y = y;
-            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
             o.dst = at(i + lx + ly + 1).cell;
             o.len = lx + ly + 2;
         } else if (lx && ly && isCompare(op(i + lx + ly)) && isJump(i + lx + ly + 1)) {
             const int j = i + lx + ly + 1;
-            o.code = kFuseCmpJump;
+            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
+            o.code = static_cast<std::uint8_t>(kFuseCmpJump + (o.sub - static_cast<std::uint8_t>(Opcode::Mach)));
             o.x = x;
             o.y = y;
-            o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
             o.jumpIfZero = op(j) == Opcode::Jz;
             o.target = at(j).a;
             o.index = j;
@@ -693,7 +694,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
         case static_cast<std::uint8_t>(Opcode::Jmp):
             if (o.a <= pc) {
                 if (--ticks_ <= 0 && checkpoint()) return kStopRun;
-                pc = loopTest(o.a);
+                pc = o.a;
             } else {
                 pc = o.a;
             }
@@ -824,23 +825,32 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
     return pc;
 }
 
-// Where a jump back to a loop's start really continues: when the start is a fused
-// compare-and-exit (FOR and WHILE tests), it is evaluated here, saving a dispatch per pass.
-int Machine::loopTest(int start) const {
-    const Op& t = ops_[static_cast<std::size_t>(start)];
-    if (t.code != kFuseCmpJump || t.target <= t.index) return start;
-    const Value* xv = fetch(t.x);
-    const Value* yv = fetch(t.y);
-    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) return start;
-    return compareNumbers(t.sub, xv->num, yv->num) == t.jumpIfZero ? start + t.len : t.target;
-}
-
 // The interpreter loop: one switch of the fast forms (numbers in cells, fused sequences);
 // everything else, and every fast form whose guard fails, goes through step().
 void Machine::execute() {
     const Op* ops = ops_.data();
     int pc = pc_;
     auto sync = [&] { pc_ = pc; };
+    // Where a jump back to a loop's start really continues: when the start is a fused
+    // compare-and-exit (FOR and WHILE tests), it is evaluated here, saving a dispatch per pass.
+    auto loopTest = [ops](std::int32_t start) __attribute__((always_inline)) -> std::int32_t {
+        const Op& t = ops[start];
+        if (t.code < kFuseCmpJump || t.code > kFuseCmpJump + 5 || t.target <= t.index) return start;
+        const Value* xv = fetch(t.x);
+        const Value* yv = fetch(t.y);
+        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) return start;
+        const double x = xv->num, y = yv->num;
+        bool r;
+        switch (t.code - kFuseCmpJump) {
+            case 0: r = x == y; break;
+            case 1: r = x != y; break;
+            case 2: r = x < y; break;
+            case 3: r = x > y; break;
+            case 4: r = x <= y; break;
+            default: r = x >= y; break;
+        }
+        return r == t.jumpIfZero ? start + t.len : t.target;
+    };
     try {
         for (;;) {
             const Op& o = ops[pc];
@@ -867,6 +877,60 @@ void Machine::execute() {
                     ++pc;
                     continue;
                 }
+                case static_cast<std::uint8_t>(Opcode::Movs): {
+                    DataCell& c = *o.cell;
+                    if (top_ == 0) goto slow;
+                    const Value& v = stack_[top_ - 1];
+                    if (v.store != Store::Number || o.a == 0 || c.isArray() ||
+                        c.declaredType < kTypeInteger || c.declaredType > kTypeBoolean) {
+                        goto slow;
+                    }
+                    c.v.num = v.num;
+                    --top_;
+                    ++pc;
+                    continue;
+                }
+                case static_cast<std::uint8_t>(Opcode::Add):
+                case static_cast<std::uint8_t>(Opcode::Sub):
+                case static_cast<std::uint8_t>(Opcode::Mul):
+                case static_cast<std::uint8_t>(Opcode::Div): {
+                    if (top_ < 2) goto slow;
+                    Value& a = stack_[top_ - 2];
+                    const Value& b = stack_[top_ - 1];
+                    if (a.store != Store::Number || b.store != Store::Number) goto slow;
+                    switch (static_cast<Opcode>(o.code)) {
+                        case Opcode::Add: a.num += b.num; break;
+                        case Opcode::Sub: a.setNumber(numericType(a), a.num - b.num); break;
+                        case Opcode::Mul: a.setNumber(numericType(a), a.num * b.num); break;
+                        default:
+                            if (b.num == 0) goto slow;
+                            a.setNumber(numericType(a), a.num / b.num);
+                            break;
+                    }
+                    --top_;
+                    ++pc;
+                    continue;
+                }
+                case static_cast<std::uint8_t>(Opcode::Jmp):
+                    if (o.a <= pc) {
+                        if (ticks_ <= 1) goto slow;
+                        --ticks_;
+                        pc = loopTest(o.a);
+                    } else {
+                        pc = o.a;
+                    }
+                    continue;
+                case static_cast<std::uint8_t>(Opcode::Jz):
+                case static_cast<std::uint8_t>(Opcode::Jnz): {
+                    if (top_ == 0 || ticks_ <= 1) goto slow;
+                    const Value& c = stack_[top_ - 1];
+                    if (c.store != Store::Number) goto slow;
+                    const bool jump = (c.num == 0) == (o.code == static_cast<std::uint8_t>(Opcode::Jz));
+                    if (jump && o.a <= pc) --ticks_;
+                    --top_;
+                    pc = jump ? o.a : pc + 1;
+                    continue;
+                }
                 case static_cast<std::uint8_t>(Opcode::Ret):
                     if (returns_.empty() || ticks_ <= 1) goto slow;
                     --ticks_;
@@ -883,37 +947,43 @@ void Machine::execute() {
                     pc += o.len;
                     break;
                 }
-                case kFuseAssignBin: {
-                    const Value* xv = fetch(o.x);
-                    const Value* yv = fetch(o.y);
-                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
-                    const double x = xv->num, y = yv->num;
-                    double r;
-                    switch (static_cast<Opcode>(o.sub)) {
-                        case Opcode::Add: r = x + y; break;
-                        case Opcode::Sub: r = x - y; break;
-                        case Opcode::Mul: r = x * y; break;
-                        default:
-                            if (y == 0) goto slow;  // the DIV step reports it
-                            r = x / y;
-                            break;
-                    }
-                    o.dst->v.num = r;
-                    pc += o.len;
-                    break;
-                }
-                case kFuseCmpJump: {
-                    const Value* xv = fetch(o.x);
-                    const Value* yv = fetch(o.y);
-                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
-                    if (compareNumbers(o.sub, xv->num, yv->num) == o.jumpIfZero) {
-                        pc += o.len;
-                    } else {
-                        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                        pc = o.target;
-                    }
-                    break;
-                }
+#define KELVO_ASSIGN_CASE(CODE, EXPR, GUARD)                                                   \
+    case CODE: {                                                                               \
+        const Value* xv = fetch(o.x);                                                          \
+        const Value* yv = fetch(o.y);                                                          \
+        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
+        const double x = xv->num, y = yv->num;                                                 \
+        if (!(GUARD)) goto slow;                                                               \
+        o.dst->v.num = (EXPR);                                                                 \
+        pc += o.len;                                                                           \
+        continue;                                                                              \
+    }
+                KELVO_ASSIGN_CASE(kFuseAssignBin + 0, x + y, true)
+                KELVO_ASSIGN_CASE(kFuseAssignBin + 1, x - y, true)
+                KELVO_ASSIGN_CASE(kFuseAssignBin + 2, x * y, true)
+                KELVO_ASSIGN_CASE(kFuseAssignBin + 3, x / y, y != 0)  // DIV by zero: the plain step reports it
+#undef KELVO_ASSIGN_CASE
+#define KELVO_CMPJUMP_CASE(CODE, TEST)                                                         \
+    case CODE: {                                                                               \
+        const Value* xv = fetch(o.x);                                                          \
+        const Value* yv = fetch(o.y);                                                          \
+        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
+        const double x = xv->num, y = yv->num;                                                 \
+        if ((TEST) == o.jumpIfZero) {                                                          \
+            pc += o.len;                                                                       \
+        } else {                                                                               \
+            if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();           \
+            pc = o.target;                                                                     \
+        }                                                                                      \
+        continue;                                                                              \
+    }
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 0, x == y)
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 1, x != y)
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 2, x < y)
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 3, x > y)
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 4, x <= y)
+                KELVO_CMPJUMP_CASE(kFuseCmpJump + 5, x >= y)
+#undef KELVO_CMPJUMP_CASE
                 case kFusePushBin: {
                     const Value* xv = fetch(o.x);
                     const Value* yv = fetch(o.y);
@@ -934,20 +1004,21 @@ void Machine::execute() {
                     pc += o.len;
                     break;
                 }
-                case kFuseForStep: {
-                    Value& v = o.dst->v;
-                    if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;
-                    if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                    // the common integral value is stepped directly; the truncation is checked
-                    // beside it instead of lying on the loop's dependency chain
-                    const double cur = v.num;
-                    const double step = o.sub == static_cast<std::uint8_t>(Opcode::Inc) ? 1.0 : -1.0;
-                    double next = cur + step;
-                    if (cur != std::trunc(cur)) next = std::trunc(cur) + step;
-                    v.num = next;
-                    pc = loopTest(o.target);
-                    break;
-                }
+#define KELVO_FORSTEP_CASE(CODE, STEP)                                                          \
+    case CODE: {                                                                                \
+        Value& v = o.dst->v;                                                                    \
+        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;                  \
+        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();                \
+        /* |cur| < 4e15: the integer conversion is exact; INC/DEC step from the truncation */   \
+        const double cur = v.num;                                                               \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(cur));               \
+        v.num = (cur == whole ? cur : whole) + (STEP);                                          \
+        pc = loopTest(o.target);                                                                \
+        continue;                                                                               \
+    }
+                KELVO_FORSTEP_CASE(kFuseForStep, 1.0)
+                KELVO_FORSTEP_CASE(kFuseForStepDown, -1.0)
+#undef KELVO_FORSTEP_CASE
                 case kFuseCall:
                     if (returns_.size() >= limits.maxReturnDepth) goto slow;
                     if (--ticks_ <= 0 && checkpoint()) return sync();

@@ -150,7 +150,6 @@ private:
     void fuse();
     int parseOperand(int i, Operand& out) const;
     int step(std::uint8_t opcode, const Op& o, int pc);
-    int loopTest(int start) const;
     // the value an operand names now, or null when it is an element that does not exist yet
     static const Value* fetch(const Operand& p) {
         if (!p.arr) return p.v;
