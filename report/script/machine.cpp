@@ -830,6 +830,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
 void Machine::execute() {
     const Op* ops = ops_.data();
     int pc = pc_;
+    const Op* cur = &ops[pc];
     auto sync = [&] { pc_ = pc; };
     // Where a jump back to a loop's start really continues: when the start is a fused
     // compare-and-exit (FOR and WHILE tests), it is evaluated here, saving a dispatch per pass.
@@ -851,11 +852,56 @@ void Machine::execute() {
         }
         return r == t.jumpIfZero ? start + t.len : t.target;
     };
+    // Threaded dispatch: every handler ends with its own indirect jump to the next handler,
+    // which branch predictors follow far better than the single jump of a switch. Compilers
+    // without label addresses go through a switch to the same handlers.
+#define KELVO_HANDLERS(X)                                                                   \
+    X(op_push, Opcode::Push) X(op_movd, Opcode::Movd) X(op_movs, Opcode::Movs)             \
+    X(op_arith, Opcode::Add) X(op_arith, Opcode::Sub) X(op_arith, Opcode::Mul)             \
+    X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                \
+    X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt)               \
+    X(op_halt, kEnd) X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin)                     \
+    X(op_call, kFuseCall) X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)    \
+    X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                  \
+    X(op_stackcmpjump, kFuseStackCmpJump) X(op_assign_add, kFuseAssignBin + 0)             \
+    X(op_assign_sub, kFuseAssignBin + 1) X(op_assign_mul, kFuseAssignBin + 2)              \
+    X(op_assign_div, kFuseAssignBin + 3) X(op_cj_eq, kFuseCmpJump + 0)                     \
+    X(op_cj_ne, kFuseCmpJump + 1) X(op_cj_lt, kFuseCmpJump + 2) X(op_cj_gt, kFuseCmpJump + 3) \
+    X(op_cj_le, kFuseCmpJump + 4) X(op_cj_ge, kFuseCmpJump + 5)                            \
+    X(op_forstep, kFuseForStep) X(op_forstepdown, kFuseForStepDown)
+#if defined(__GNUC__)
+    void* table[256];
+    for (auto& t : table) t = &&slow;
+#define KELVO_FILL(LABEL, CODE) table[static_cast<std::uint8_t>(CODE)] = &&LABEL;
+    KELVO_HANDLERS(KELVO_FILL)
+#undef KELVO_FILL
+#define KELVO_NEXT                 \
+    do {                           \
+        cur = &ops[pc];            \
+        goto* table[cur->code];    \
+    } while (0)
+#else
+#define KELVO_NEXT \
+    do {           \
+        cur = &ops[pc]; \
+        goto dispatch; \
+    } while (0)
+#endif
+#define o (*cur)  // the instruction being executed, in every handler
     try {
-        for (;;) {
-            const Op& o = ops[pc];
-            switch (o.code) {
-                case static_cast<std::uint8_t>(Opcode::Push): {
+#if defined(__GNUC__)
+        KELVO_NEXT;
+#else
+    dispatch:
+        switch (cur->code) {
+#define KELVO_CASE(LABEL, CODE) \
+    case static_cast<std::uint8_t>(CODE): goto LABEL;
+            KELVO_HANDLERS(KELVO_CASE)
+#undef KELVO_CASE
+            default: goto slow;
+        }
+#endif
+            op_push: {
                     Value& t = push();
                     const Value& l = *o.literal;
                     t.type = l.type;
@@ -864,9 +910,9 @@ void Machine::execute() {
                     t.num = l.num;
                     if (l.store == Store::Text) t.text.assign(l.text);
                     ++pc;
-                    continue;
+                    KELVO_NEXT;
                 }
-                case static_cast<std::uint8_t>(Opcode::Movd): {
+            op_movd: {
                     const Value& s = o.cell->v;
                     Value& t = push();
                     t.type = s.type;
@@ -875,9 +921,9 @@ void Machine::execute() {
                     t.num = s.num;
                     if (s.store == Store::Text) t.text.assign(s.text);
                     ++pc;
-                    continue;
+                    KELVO_NEXT;
                 }
-                case static_cast<std::uint8_t>(Opcode::Movs): {
+            op_movs: {
                     DataCell& c = *o.cell;
                     if (top_ == 0) goto slow;
                     const Value& v = stack_[top_ - 1];
@@ -888,12 +934,9 @@ void Machine::execute() {
                     c.v.num = v.num;
                     --top_;
                     ++pc;
-                    continue;
+                    KELVO_NEXT;
                 }
-                case static_cast<std::uint8_t>(Opcode::Add):
-                case static_cast<std::uint8_t>(Opcode::Sub):
-                case static_cast<std::uint8_t>(Opcode::Mul):
-                case static_cast<std::uint8_t>(Opcode::Div): {
+            op_arith: {
                     if (top_ < 2) goto slow;
                     Value& a = stack_[top_ - 2];
                     const Value& b = stack_[top_ - 1];
@@ -909,9 +952,9 @@ void Machine::execute() {
                     }
                     --top_;
                     ++pc;
-                    continue;
+                    KELVO_NEXT;
                 }
-                case static_cast<std::uint8_t>(Opcode::Jmp):
+            op_jmp:
                     if (o.a <= pc) {
                         if (ticks_ <= 1) goto slow;
                         --ticks_;
@@ -919,9 +962,8 @@ void Machine::execute() {
                     } else {
                         pc = o.a;
                     }
-                    continue;
-                case static_cast<std::uint8_t>(Opcode::Jz):
-                case static_cast<std::uint8_t>(Opcode::Jnz): {
+                    KELVO_NEXT;
+            op_jcond: {
                     if (top_ == 0 || ticks_ <= 1) goto slow;
                     const Value& c = stack_[top_ - 1];
                     if (c.store != Store::Number) goto slow;
@@ -929,26 +971,25 @@ void Machine::execute() {
                     if (jump && o.a <= pc) --ticks_;
                     --top_;
                     pc = jump ? o.a : pc + 1;
-                    continue;
+                    KELVO_NEXT;
                 }
-                case static_cast<std::uint8_t>(Opcode::Ret):
+            op_ret:
                     if (returns_.empty() || ticks_ <= 1) goto slow;
                     --ticks_;
                     pc = returns_.back();
                     returns_.pop_back();
-                    continue;
-                case static_cast<std::uint8_t>(Opcode::Halt):
-                case kEnd:
+                    KELVO_NEXT;
+            op_halt:
                     return sync();
-                case kFuseCopy: {
+            op_copy: {
                     const Value* x = fetch(o.x);
                     if (!x || x->store != Store::Number) goto slow;
                     o.dst->v.num = x->num;
                     pc += o.len;
-                    break;
+                    KELVO_NEXT;
                 }
-#define KELVO_ASSIGN_CASE(CODE, EXPR, GUARD)                                                   \
-    case CODE: {                                                                               \
+#define KELVO_ASSIGN_CASE(LABEL, EXPR, GUARD)                                                   \
+    LABEL: {                                                                               \
         const Value* xv = fetch(o.x);                                                          \
         const Value* yv = fetch(o.y);                                                          \
         if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
@@ -956,15 +997,15 @@ void Machine::execute() {
         if (!(GUARD)) goto slow;                                                               \
         o.dst->v.num = (EXPR);                                                                 \
         pc += o.len;                                                                           \
-        continue;                                                                              \
+        KELVO_NEXT;                                                                              \
     }
-                KELVO_ASSIGN_CASE(kFuseAssignBin + 0, x + y, true)
-                KELVO_ASSIGN_CASE(kFuseAssignBin + 1, x - y, true)
-                KELVO_ASSIGN_CASE(kFuseAssignBin + 2, x * y, true)
-                KELVO_ASSIGN_CASE(kFuseAssignBin + 3, x / y, y != 0)  // DIV by zero: the plain step reports it
+                KELVO_ASSIGN_CASE(op_assign_add, x + y, true)
+                KELVO_ASSIGN_CASE(op_assign_sub, x - y, true)
+                KELVO_ASSIGN_CASE(op_assign_mul, x * y, true)
+                KELVO_ASSIGN_CASE(op_assign_div, x / y, y != 0)  // DIV by zero: the plain step reports it
 #undef KELVO_ASSIGN_CASE
-#define KELVO_CMPJUMP_CASE(CODE, TEST)                                                         \
-    case CODE: {                                                                               \
+#define KELVO_CMPJUMP_CASE(LABEL, TEST)                                                         \
+    LABEL: {                                                                               \
         const Value* xv = fetch(o.x);                                                          \
         const Value* yv = fetch(o.y);                                                          \
         if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
@@ -975,16 +1016,16 @@ void Machine::execute() {
             if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();           \
             pc = o.target;                                                                     \
         }                                                                                      \
-        continue;                                                                              \
+        KELVO_NEXT;                                                                              \
     }
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 0, x == y)
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 1, x != y)
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 2, x < y)
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 3, x > y)
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 4, x <= y)
-                KELVO_CMPJUMP_CASE(kFuseCmpJump + 5, x >= y)
+                KELVO_CMPJUMP_CASE(op_cj_eq, x == y)
+                KELVO_CMPJUMP_CASE(op_cj_ne, x != y)
+                KELVO_CMPJUMP_CASE(op_cj_lt, x < y)
+                KELVO_CMPJUMP_CASE(op_cj_gt, x > y)
+                KELVO_CMPJUMP_CASE(op_cj_le, x <= y)
+                KELVO_CMPJUMP_CASE(op_cj_ge, x >= y)
 #undef KELVO_CMPJUMP_CASE
-                case kFusePushBin: {
+            op_pushbin: {
                     const Value* xv = fetch(o.x);
                     const Value* yv = fetch(o.y);
                     if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
@@ -1002,30 +1043,30 @@ void Machine::execute() {
                         default: t.setNumber(kTypeBoolean, compareNumbers(o.sub, x, y) ? 1 : 0); break;
                     }
                     pc += o.len;
-                    break;
+                    KELVO_NEXT;
                 }
-#define KELVO_FORSTEP_CASE(CODE, STEP)                                                          \
-    case CODE: {                                                                                \
+#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                          \
+    LABEL: {                                                                                \
         Value& v = o.dst->v;                                                                    \
         if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;                  \
         if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();                \
         /* |cur| < 4e15: the integer conversion is exact; INC/DEC step from the truncation */   \
-        const double cur = v.num;                                                               \
-        const double whole = static_cast<double>(static_cast<std::int64_t>(cur));               \
-        v.num = (cur == whole ? cur : whole) + (STEP);                                          \
+        const double now = v.num;                                                               \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(now));               \
+        v.num = (now == whole ? now : whole) + (STEP);                                          \
         pc = loopTest(o.target);                                                                \
-        continue;                                                                               \
+        KELVO_NEXT;                                                                               \
     }
-                KELVO_FORSTEP_CASE(kFuseForStep, 1.0)
-                KELVO_FORSTEP_CASE(kFuseForStepDown, -1.0)
+                KELVO_FORSTEP_CASE(op_forstep, 1.0)
+                KELVO_FORSTEP_CASE(op_forstepdown, -1.0)
 #undef KELVO_FORSTEP_CASE
-                case kFuseCall:
+            op_call:
                     if (returns_.size() >= limits.maxReturnDepth) goto slow;
                     if (--ticks_ <= 0 && checkpoint()) return sync();
                     returns_.push_back(o.target);
                     pc = o.a;
-                    break;
-                case kFuseLoadElem: {
+                    KELVO_NEXT;
+            op_loadelem: {
                     const Value* e = fetch(o.x);
                     if (!e) goto slow;
                     if (e->store == Store::Text) {
@@ -1043,9 +1084,9 @@ void Machine::execute() {
                         t.num = copy.num;
                     }
                     pc += o.len;
-                    break;
+                    KELVO_NEXT;
                 }
-                case kFuseStoreElem: {
+            op_storeelem: {
                     // a number into an existing element of a numeric array
                     const Value* v = fetch(o.y);
                     if (!v || v->store != Store::Number || o.x.idx->store != Store::Number) goto slow;
@@ -1061,9 +1102,9 @@ void Machine::execute() {
                     e.num = v->num;
                     e.store = Store::Number;
                     pc += o.len;
-                    break;
+                    KELVO_NEXT;
                 }
-                case kFuseStackBin: {
+            op_stackbin: {
                     const Value* yv = fetch(o.x);
                     if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
                     Value& a = stack_[top_ - 1];
@@ -1079,9 +1120,9 @@ void Machine::execute() {
                             break;
                     }
                     pc += o.len;
-                    break;
+                    KELVO_NEXT;
                 }
-                case kFuseStackCmpJumpY: {
+            op_stackcmpjumpy: {
                     const Value* yv = fetch(o.x);
                     if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
                     const Value& a = stack_[top_ - 1];
@@ -1090,9 +1131,9 @@ void Machine::execute() {
                     if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     --top_;
                     pc = r == o.jumpIfZero ? pc + o.len : o.target;
-                    break;
+                    KELVO_NEXT;
                 }
-                case kFuseStackCmpJump: {
+            op_stackcmpjump: {
                     if (top_ < 2) goto slow;
                     const Value& b = stack_[top_ - 1];
                     const Value& a = stack_[top_ - 2];
@@ -1101,21 +1142,20 @@ void Machine::execute() {
                     if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
                     top_ -= 2;
                     pc = r == o.jumpIfZero ? pc + 2 : o.target;
-                    break;
+                    KELVO_NEXT;
                 }
-                default:
-                    goto slow;
-            }
-            continue;
         slow:
             pc_ = pc;
             pc = step(o.orig, o, pc);
             if (pc == kStopRun) return;
-        }
+            KELVO_NEXT;
     } catch (...) {
         sync();
         throw;
     }
+#undef o
+#undef KELVO_NEXT
+#undef KELVO_HANDLERS
 }
 
 }  // namespace zentra::script
