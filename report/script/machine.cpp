@@ -350,6 +350,19 @@ void Machine::fuse() {
             o.index = i + 1;
         }
     }
+    // A fused form that falls through into a forward JMP (the jump over an ELSE part) goes
+    // straight to the jump's target.
+    for (int i = 0; i < n; ++i) {
+        Op& o = at(i);
+        const bool fallsThrough = o.code == kFuseCopy || o.code == kFusePushBin ||
+                                  o.code == kFuseLoadElem || o.code == kFuseStoreElem ||
+                                  o.code == kFuseStackBin ||
+                                  (o.code >= kFuseAssignBin && o.code <= kFuseAssignBin + 3);
+        const int after = i + o.len;
+        if (fallsThrough && o.len > 0 && op(after) == Opcode::Jmp && at(after).a > after) {
+            o.len = at(after).a - i;
+        }
+    }
 }
 
 RunStatus Machine::run() {
