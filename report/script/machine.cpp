@@ -195,7 +195,7 @@ void Machine::decode() {
         if (o.code == static_cast<std::uint8_t>(Opcode::Push)) o.literal = &literals_[lit++];
         o.orig = o.code;
     }
-    fuse();
+    if (limits.fuseSequences) fuse();
 }
 
 // A number operand at instruction i for a fused form: PUSH of a number, MOVD of a scalar cell,

@@ -76,6 +76,7 @@ struct MachineLimits {
     std::size_t maxStackDepth = 1u << 20;
     std::uint64_t maxSteps = 0;  // counted jumps back, calls and returns; 0 = no limit
     std::chrono::milliseconds pumpInterval{20};
+    bool fuseSequences = true;  // off: every instruction in its plain form (for cross-checks)
 };
 
 enum class RunStatus { Finished, Stopped, Error, Refused, Paused };

@@ -32,11 +32,14 @@ class TraceTable : public ::testing::TestWithParam<TraceCase> {};
 
 TEST_P(TraceTable, PrintsExpectedEvents) {
     const TraceCase& c = GetParam();
-    const kt::Outcome o = kt::run(program(c.vars, c.body, c.routines));
-    ASSERT_TRUE(o.compiled) << o.compileError;
-    EXPECT_EQ(o.runError, "");
-    EXPECT_EQ(o.events, c.events);
-    EXPECT_EQ(o.finishCalls, 1);
+    for (bool fused : {true, false}) {  // fused forms and plain instructions must agree
+        const kt::Outcome o = kt::run(program(c.vars, c.body, c.routines), false,
+                                      [&](zs::Script& s) { s.machine().limits.fuseSequences = fused; });
+        ASSERT_TRUE(o.compiled) << o.compileError;
+        EXPECT_EQ(o.runError, "") << "fused " << fused;
+        EXPECT_EQ(o.events, c.events) << "fused " << fused;
+        EXPECT_EQ(o.finishCalls, 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,6 +136,9 @@ class RunErrorTable : public ::testing::TestWithParam<ErrorCase> {};
 TEST_P(RunErrorTable, EndsWithExactTextAndState) {
     const ErrorCase& c = GetParam();
     const kt::Outcome o = kt::run(program(c.vars, c.body, c.routines));
+    const kt::Outcome plain = kt::run(program(c.vars, c.body, c.routines), false,
+                                      [](zs::Script& s) { s.machine().limits.fuseSequences = false; });
+    EXPECT_EQ(plain.runError, o.runError);  // same text, same instruction number
     ASSERT_TRUE(o.compiled) << o.compileError;
     EXPECT_EQ(o.status, zs::RunStatus::Error);
     const std::string head = std::string(c.message) +
