@@ -15,12 +15,14 @@
 
 namespace {
 
+// One application for the whole binary, never destroyed: destroying it from static destructors
+// at exit races with Qt's own clean-up.
 QApplication& app() {
     static int argc = 1;
     static char name[] = "kelvo_script_ui_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
+    static QApplication* a = new QApplication(argc, argv);
+    return *a;
 }
 
 TEST(TfVMError, ShowsTheMachineStateText) {
