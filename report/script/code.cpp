@@ -7,10 +7,10 @@ namespace zentra::script {
 // Opcode names indexed by number; the machine's error texts and the disassembler share them.
 std::string_view mnemonic(Opcode op) {
     static constexpr std::array<std::string_view, kOpcodeCount> names = {
-        "HALT", "PUSH",    "POP",     "MOVS", "MOVD", "ADD", "SUB",  "MUL",
-        "DIV",  "INC",     "DEC",     "AND",  "OR",   "NOT", "Mach", "NotMach",
-        "Min",  "Max",     "MinOrMach", "MaxOrMach", "JMP", "JZ", "JNZ", "CALL",
-        "RET",  "SAV",     "GAV",     "GAEC", "SAL",  "FAD", "TRACE FLAG"};
+        "HALT", "PUSH", "POP",       "MOVS",      "MOVD", "ADD", "SUB",       "MUL",
+        "DIV",  "INC",  "DEC",       "AND",       "OR",   "NOT", "Mach",      "NotMach",
+        "Min",  "Max",  "MinOrMach", "MaxOrMach", "JMP",  "JZ",  "JNZ",       "CALL",
+        "RET",  "SAV",  "GAV",       "GAEC",      "SAL",  "FAD", "TRACE FLAG"};
     const auto n = static_cast<std::size_t>(op);
     return n < names.size() ? names[n] : std::string_view("?");
 }

@@ -58,7 +58,7 @@ std::string_view mnemonic(Opcode op);
 
 struct Instruction {
     Opcode op = Opcode::Halt;
-    std::string operand;  // literal text, data index or instruction index, in decimal
+    std::string operand;         // literal text, data index or instruction index, in decimal
     std::uint8_t valueType = 0;  // PUSH: type of the literal; SAV: type of the array
     std::int32_t index = 0;      // SAV/GAV element index, -1 = from the stack
 };

@@ -8,8 +8,12 @@ namespace zentra::script {
 namespace {
 
 // Messages are written here in UTF-8 for readability and used as cp1251, like all script texts.
-std::string cp(std::string_view utf8) { return text::utf8ToCp1251(utf8); }
-std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+std::string cp(std::string_view utf8) {
+    return text::utf8ToCp1251(utf8);
+}
+std::string quoted(std::string_view name) {
+    return "\"" + std::string(name) + "\"";
+}
 
 std::string unknownIdentifier(std::string_view name) {
     return cp("Неизвестный идентификатор ") + quoted(name);
@@ -117,8 +121,10 @@ void Compiler::checkFree(const std::string& name, const std::vector<Symbol*>* li
     if (list == &globals_ || !routine_) {
         taken = globalIndex_.count(text::upperCp1251(name)) > 0;
     } else {
-        for (Symbol* s : routine_->params) taken = taken || text::equalsNoCase(s->name, name);
-        for (Symbol* s : routine_->locals) taken = taken || text::equalsNoCase(s->name, name);
+        for (Symbol* s : routine_->params)
+            taken = taken || text::equalsNoCase(s->name, name);
+        for (Symbol* s : routine_->locals)
+            taken = taken || text::equalsNoCase(s->name, name);
     }
     if (taken) fail(cp("Идентификатор ") + quoted(name) + cp(" уже существует"));
 }
@@ -207,10 +213,17 @@ void Compiler::compileConstants(std::vector<Symbol*>* list) {
         }
         TypeInfo type;
         switch (tok().kind) {
-            case tkString: type = {kTypeText, false, "PCHAR"}; break;
-            case tkInteger: type = {kTypeInteger, false, "INTEGER"}; break;
-            case tkReal: type = {kTypeDouble, false, "DOUBLE"}; break;
-            default: fail(cp("Ожидалось \"=\" и значение константы"));
+            case tkString:
+                type = {kTypeText, false, "PCHAR"};
+                break;
+            case tkInteger:
+                type = {kTypeInteger, false, "INTEGER"};
+                break;
+            case tkReal:
+                type = {kTypeDouble, false, "DOUBLE"};
+                break;
+            default:
+                fail(cp("Ожидалось \"=\" и значение константы"));
         }
         s->typeCode = type.code;
         s->typeName = type.name;
@@ -299,7 +312,8 @@ void Compiler::compileClasses() {
             next();
             if (isSym("(")) {
                 int guard = 0;
-                while (!isSym(")") && tok().kind != tkEnd && ++guard < 100000) next();
+                while (!isSym(")") && tok().kind != tkEnd && ++guard < 100000)
+                    next();
                 expect(")", tkSymbol);
                 next();
             }
@@ -359,19 +373,21 @@ void Compiler::compileParams(Symbol* routine) {
 void Compiler::injectHostValues() {
     for (const HostValue& hv : hostValues) {
         Symbol* s = lookup(hv.name);
-        if (!s || s->kind != Symbol::Value || s->declKind != Symbol::Variable || s->isArray) continue;
+        if (!s || s->kind != Symbol::Value || s->declKind != Symbol::Variable || s->isArray)
+            continue;
         if (!routine_) continue;
         const bool isGlobal = globalIndex_.count(text::upperCp1251(hv.name)) &&
                               globalIndex_.at(text::upperCp1251(hv.name)) == s;
-        const bool isParam =
-            std::find(routine_->params.begin(), routine_->params.end(), s) != routine_->params.end();
+        const bool isParam = std::find(routine_->params.begin(), routine_->params.end(), s) !=
+                             routine_->params.end();
         if (!isGlobal && !isParam) continue;
         put(Opcode::Push, hv.literal, hv.type);
         put(Opcode::Movs, std::to_string(s->dataIndex));
     }
 }
 
-// PROCEDURE|FUNCTION name [(params)] [: type] ; (EXTERNAL ; conv ; 'lib' | [CONST][VAR] BEGIN .. END)
+// PROCEDURE|FUNCTION name [(params)] [: type] ; (EXTERNAL ; conv ; 'lib' | [CONST][VAR] BEGIN ..
+// END)
 void Compiler::compileRoutine() {
     const bool isFunction = isKw("FUNCTION");
     const std::string description = lex_->commentText();
@@ -524,8 +540,8 @@ void Compiler::compileBody() {
 // Assignment to a variable, an array element or result, or a routine call.
 void Compiler::compileIdentifierStatement() {
     const std::string name = tok().text;
-    const bool isResult = routine_ && routine_->declKind == Symbol::Function &&
-                          text::equalsNoCase(name, "result");
+    const bool isResult =
+        routine_ && routine_->declKind == Symbol::Function && text::equalsNoCase(name, "result");
     Symbol* s = isResult ? nullptr : lookup(name);
     if (!isResult && !s) fail(unknownIdentifier(name));
     if (s && s->kind == Symbol::Routine) {
@@ -590,8 +606,10 @@ void Compiler::compileWhile() {
     put(Opcode::Jmp, std::to_string(start));
     const int end = last() + 1;
     patch(jz, end);
-    for (int b : loops_.back().breaks) patch(b, end);
-    for (int c : loops_.back().continues) patch(c, start);
+    for (int b : loops_.back().breaks)
+        patch(b, end);
+    for (int c : loops_.back().continues)
+        patch(c, start);
     loops_.pop_back();
 }
 
@@ -633,8 +651,10 @@ void Compiler::compileFor() {
     put(Opcode::Jmp, std::to_string(start));
     const int end = last() + 1;
     patch(jnz, end);
-    for (int b : loops_.back().breaks) patch(b, end);
-    for (int c : loops_.back().continues) patch(c, step);
+    for (int b : loops_.back().breaks)
+        patch(b, end);
+    for (int c : loops_.back().continues)
+        patch(c, step);
     loops_.pop_back();
 }
 
@@ -697,8 +717,7 @@ void Compiler::compileSql(bool loopForm) {
         // (a string literal 'into' is part of the SQL).
         auto atTerminator = [&] {
             if (tok().kind != tkReserved && tok().kind != tkIdentifier) return false;
-            return loopForm ? (isKw("DO") || isKw("INTO"))
-                            : (isKw("ENDSQL") || isKw("SQLRETURNS"));
+            return loopForm ? (isKw("DO") || isKw("INTO")) : (isKw("ENDSQL") || isKw("SQLRETURNS"));
         };
         std::string sqlText;
         while (tok().kind != tkEnd && !atTerminator()) {
@@ -706,7 +725,8 @@ void Compiler::compileSql(bool loopForm) {
                 next();
                 if (tok().kind != tkIdentifier) fail(cp("Ожидался идентификатор"));
                 Symbol* p = lookup(tok().text);
-                if (!p || p->kind != Symbol::Value || p->isArray) fail(unknownIdentifier(tok().text));
+                if (!p || p->kind != Symbol::Value || p->isArray)
+                    fail(unknownIdentifier(tok().text));
                 params.push_back(p);
                 sqlText += " :" + tok().text;
             } else if (tok().kind == tkString) {
@@ -733,19 +753,25 @@ void Compiler::compileSql(bool loopForm) {
     toFree.push_back(put(Opcode::Jz, "0"));
     auto asName = [](std::string_view prefix, std::uint8_t t) {
         std::string n(prefix);
-        n += t == kTypeDouble ? "Double" : (t == kTypeInteger || t == kTypeBoolean) ? "Integer" : "PChar";
+        n += t == kTypeDouble                           ? "Double"
+             : (t == kTypeInteger || t == kTypeBoolean) ? "Integer"
+                                                        : "PChar";
         return n;
     };
     for (std::size_t k = 0; k < params.size(); ++k) {
         Symbol* p = params[k];
-        emitExternalCall(asName("Param_As", p->typeCode), kTypeUndefined, [&] {
-            put(Opcode::Movd, q);
-            emitPushInt(static_cast<long long>(k));
-            put(Opcode::Movd, std::to_string(p->dataIndex));
-        }, 3);
+        emitExternalCall(
+            asName("Param_As", p->typeCode), kTypeUndefined,
+            [&] {
+                put(Opcode::Movd, q);
+                emitPushInt(static_cast<long long>(k));
+                put(Opcode::Movd, std::to_string(p->dataIndex));
+            },
+            3);
     }
     auto handleCall = [&](std::string_view routine, std::uint8_t resultType) {
-        emitExternalCall(routine, resultType, [&] { put(Opcode::Movd, q); }, 1);
+        emitExternalCall(
+            routine, resultType, [&] { put(Opcode::Movd, q); }, 1);
     };
     handleCall("Query_Execute", kTypeBoolean);
     put(Opcode::Movd, "0");
@@ -778,13 +804,15 @@ void Compiler::compileSql(bool loopForm) {
     }
     for (std::size_t k = 0; k < fields.size(); ++k) {
         Symbol* v = fields[k];
-        const std::uint8_t t = v->typeCode == kTypeVariant || v->typeCode == kTypeUndefined
-                                   ? kTypeText
-                                   : v->typeCode;
-        emitExternalCall(asName("Field_As", t), t, [&] {
-            put(Opcode::Movd, q);
-            emitPushInt(static_cast<long long>(k));
-        }, 2);
+        const std::uint8_t t =
+            v->typeCode == kTypeVariant || v->typeCode == kTypeUndefined ? kTypeText : v->typeCode;
+        emitExternalCall(
+            asName("Field_As", t), t,
+            [&] {
+                put(Opcode::Movd, q);
+                emitPushInt(static_cast<long long>(k));
+            },
+            2);
         put(Opcode::Movd, "0");
         put(Opcode::Movs, std::to_string(v->dataIndex));
     }
@@ -796,15 +824,18 @@ void Compiler::compileSql(bool loopForm) {
         const int step = last() + 1;
         handleCall("Query_Next", kTypeUndefined);
         put(Opcode::Jmp, std::to_string(loopStart));
-        for (int b : loops_.back().breaks) toFree.push_back(b);
-        for (int c : loops_.back().continues) patch(c, step);
+        for (int b : loops_.back().breaks)
+            toFree.push_back(b);
+        for (int c : loops_.back().continues)
+            patch(c, step);
         loops_.pop_back();
     } else {
         expect("ENDSQL", tkReserved);
         next();
     }
     const int freeAt = last() + 1;
-    for (int j : toFree) patch(j, freeAt);
+    for (int j : toFree)
+        patch(j, freeAt);
     handleCall("Query_Free", kTypeUndefined);
     emitPushInt(0);
     put(Opcode::Movs, q);
@@ -817,17 +848,28 @@ void Compiler::compileExpression() {
     for (;;) {
         Opcode op;
         const std::string& t = tok().text;
-        if (tok().kind == tkOperator && t == "+") op = Opcode::Add;
-        else if (tok().kind == tkOperator && t == "-") op = Opcode::Sub;
-        else if (tok().kind == tkLogical && t == "AND") op = Opcode::And;
-        else if (tok().kind == tkLogical && t == "OR") op = Opcode::Or;
-        else if (tok().kind == tkLogical && t == "=") op = Opcode::Mach;
-        else if (tok().kind == tkLogical && t == "<>") op = Opcode::NotMach;
-        else if (tok().kind == tkLogical && t == "<") op = Opcode::Min;
-        else if (tok().kind == tkLogical && t == ">") op = Opcode::Max;
-        else if (tok().kind == tkLogical && t == "<=") op = Opcode::MinOrMach;
-        else if (tok().kind == tkLogical && t == ">=") op = Opcode::MaxOrMach;
-        else break;
+        if (tok().kind == tkOperator && t == "+")
+            op = Opcode::Add;
+        else if (tok().kind == tkOperator && t == "-")
+            op = Opcode::Sub;
+        else if (tok().kind == tkLogical && t == "AND")
+            op = Opcode::And;
+        else if (tok().kind == tkLogical && t == "OR")
+            op = Opcode::Or;
+        else if (tok().kind == tkLogical && t == "=")
+            op = Opcode::Mach;
+        else if (tok().kind == tkLogical && t == "<>")
+            op = Opcode::NotMach;
+        else if (tok().kind == tkLogical && t == "<")
+            op = Opcode::Min;
+        else if (tok().kind == tkLogical && t == ">")
+            op = Opcode::Max;
+        else if (tok().kind == tkLogical && t == "<=")
+            op = Opcode::MinOrMach;
+        else if (tok().kind == tkLogical && t == ">=")
+            op = Opcode::MaxOrMach;
+        else
+            break;
         next();
         compileTerm();
         put(op);
@@ -949,7 +991,8 @@ void Compiler::compileSendEvent(Symbol* r) {
     put(Opcode::Push, r->libName, kTypeText);
     next();
     if (!isSym("(")) {
-        fail(cp("Ожидалось описание передачи параметров в вызываемую процедуру ") + quoted(r->name));
+        fail(cp("Ожидалось описание передачи параметров в вызываемую процедуру ") +
+             quoted(r->name));
     }
     next();
     compileExpression();
@@ -1001,9 +1044,8 @@ void Compiler::compileCall(Symbol* r) {
         for (int k = 0; k < n; ++k) {
             if (k > 0) {
                 if (isSym(")")) {
-                    fail(cp("Процедура ") + quoted(r->name) + cp(" содержит ") +
-                         std::to_string(n) + cp(" параметра, а описано только ") +
-                         std::to_string(k));
+                    fail(cp("Процедура ") + quoted(r->name) + cp(" содержит ") + std::to_string(n) +
+                         cp(" параметра, а описано только ") + std::to_string(k));
                 }
                 expect(",", tkSymbol);
                 next();

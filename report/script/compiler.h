@@ -52,7 +52,7 @@ inline constexpr int kMaxCallArguments = 256;
 inline constexpr int kMaxNesting = 200;
 
 class Compiler {
-public:
+  public:
     Compiler(Code& code, RunTimeData& data);
 
     // Forgets all symbols and compiler state (the code and data are cleared by the owner).
@@ -71,7 +71,7 @@ public:
     // Compiler warnings: message (cp1251) and the current line minus one.
     std::function<void(const std::string& message, int line)> onWarning;
 
-private:
+  private:
     struct Loop {
         int start = 0;
         std::vector<int> breaks;
@@ -150,7 +150,7 @@ private:
     std::vector<std::unique_ptr<Symbol>> symbols_;
     std::vector<Symbol*> globals_;
     std::unordered_map<std::string, Symbol*> globalIndex_;  // key: name in capitals
-    Symbol* routine_ = nullptr;  // routine being compiled
+    Symbol* routine_ = nullptr;                             // routine being compiled
     bool inMain_ = false;
     std::vector<Loop> loops_;
     int depth_ = 0;

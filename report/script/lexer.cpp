@@ -17,12 +17,22 @@ const std::string kMsgExpected = zentra::text::utf8ToCp1251("Ожидалось 
 
 const std::array<std::string, 13>& displayNames() {
     static const std::array<std::string, 13> names = [] {
-        const char* utf8[] = {"Ошибка", "Конец данных", "Символ", "Строка", "число", "число",
-                              "Бинарная операция", "Логическая операция", "Идентификатор",
-                              "Открывающая скобка", "Закрывающая скобка",
-                              "Зарезервированное слово", "Тип"};
+        const char* utf8[] = {"Ошибка",
+                              "Конец данных",
+                              "Символ",
+                              "Строка",
+                              "число",
+                              "число",
+                              "Бинарная операция",
+                              "Логическая операция",
+                              "Идентификатор",
+                              "Открывающая скобка",
+                              "Закрывающая скобка",
+                              "Зарезервированное слово",
+                              "Тип"};
         std::array<std::string, 13> out;
-        for (std::size_t i = 0; i < out.size(); ++i) out[i] = zentra::text::utf8ToCp1251(utf8[i]);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = zentra::text::utf8ToCp1251(utf8[i]);
         return out;
     }();
     return names;
@@ -31,7 +41,9 @@ const std::array<std::string, 13>& displayNames() {
 bool isLetter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 192;
 }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -42,8 +54,8 @@ std::string_view tokenKindDisplayName(int kind) {
 
 std::string_view tokenKindName(int kind) {
     static constexpr std::array<std::string_view, 13> names = {
-        "tkError",      "tkEnd",         "tkSymbol",         "tkString",   "tkInteger",
-        "tkReal",       "tkOperator",    "tkLogical",        "tkIdentifier", "tkOpenBracket",
+        "tkError",        "tkEnd",      "tkSymbol",  "tkString",     "tkInteger",
+        "tkReal",         "tkOperator", "tkLogical", "tkIdentifier", "tkOpenBracket",
         "tkCloseBracket", "tkReserved", "tkType"};
     if (kind < 0 || kind >= 13) return "?";
     return names[static_cast<std::size_t>(kind)];
@@ -56,21 +68,22 @@ LexAnalyst::LexAnalyst(std::string_view text) {
     addReplace("TRUE", tkIdentifier, tkInteger, "1");
     addReplace("FALSE", tkIdentifier, tkInteger, "0");
     addReplace("NIL", tkIdentifier, tkInteger, "0");
-    for (const char* w : {"INCLUDE", "BEGIN", "END", "PROCEDURE", "FUNCTION", "EXECSQL", "IF",
-                          "THEN", "ELSE", "FOR", "TO", "DO", "DOWNTO", "CASE", "OF", "WHILE",
-                          "VAR", "CONST", "TYPE", "CLASS", "STDCLASS", "PUBLIC", "PRIVATE",
-                          "PROTECTED", "TERMINATE", "EXIT", "BREAK", "CONTINUE", "SQLRETURNS",
-                          "INTO"}) {
+    for (const char* w : {"INCLUDE",   "BEGIN", "END",      "PROCEDURE", "FUNCTION",   "EXECSQL",
+                          "IF",        "THEN",  "ELSE",     "FOR",       "TO",         "DO",
+                          "DOWNTO",    "CASE",  "OF",       "WHILE",     "VAR",        "CONST",
+                          "TYPE",      "CLASS", "STDCLASS", "PUBLIC",    "PRIVATE",    "PROTECTED",
+                          "TERMINATE", "EXIT",  "BREAK",    "CONTINUE",  "SQLRETURNS", "INTO"}) {
         addReplace(w, tkIdentifier, tkReserved, w);
     }
-    for (const char* w : {"INTEGER", "DOUBLE", "BOOLEAN", "TDATETIME", "PCHAR", "VARIANT",
-                          "ARRAY"}) {
+    for (const char* w :
+         {"INTEGER", "DOUBLE", "BOOLEAN", "TDATETIME", "PCHAR", "VARIANT", "ARRAY"}) {
         addReplace(w, tkIdentifier, tkType, w);
     }
     setText(text);
 }
 
-void LexAnalyst::addReplace(std::string_view word, int kind, int newKind, std::string_view newWord) {
+void LexAnalyst::addReplace(std::string_view word, int kind, int newKind,
+                            std::string_view newWord) {
     assert(kind == tkIdentifier);
     replaces_.try_emplace(text::upperCp1251(word), Replace{kind, newKind, std::string(newWord)});
 }
@@ -127,7 +140,8 @@ void LexAnalyst::skipBlanksAndComments() {
             comment_ += '\r';
             consume();
         } else if (c == '{') {
-            while (pos_ < text_.size() && peek() != '}') consume();
+            while (pos_ < text_.size() && peek() != '}')
+                consume();
             if (pos_ >= text_.size()) {
                 error(kMsgOpenComment);
                 return;
@@ -172,22 +186,32 @@ const Token& LexAnalyst::nextToken() {
     const unsigned char c = peek();
     std::string& t = token_.text;
     switch (c) {
-        case '%': case ',': case '.': case ':': case ';': case '|':
+        case '%':
+        case ',':
+        case '.':
+        case ':':
+        case ';':
+        case '|':
             token_.kind = tkSymbol;
             t += static_cast<char>(c);
             consume();
             break;
-        case '(': case '[':
+        case '(':
+        case '[':
             token_.kind = tkOpenBracket;
             t += static_cast<char>(c);
             consume();
             break;
-        case ')': case ']':
+        case ')':
+        case ']':
             token_.kind = tkCloseBracket;
             t += static_cast<char>(c);
             consume();
             break;
-        case '*': case '+': case '-': case '/':
+        case '*':
+        case '+':
+        case '-':
+        case '/':
             token_.kind = tkOperator;
             t += static_cast<char>(c);
             consume();
@@ -206,7 +230,9 @@ const Token& LexAnalyst::nextToken() {
             }
             if (pos_ < text_.size()) consume();
             break;
-        case '<': case '=': case '>':
+        case '<':
+        case '=':
+        case '>':
             token_.kind = tkLogical;
             t += static_cast<char>(c);
             consume();
@@ -251,7 +277,9 @@ const Token& LexAnalyst::nextToken() {
     return token_;
 }
 
-bool LexAnalyst::isToken(std::string_view s) const { return text::equalsNoCase(token_.text, s); }
+bool LexAnalyst::isToken(std::string_view s) const {
+    return text::equalsNoCase(token_.text, s);
+}
 
 bool LexAnalyst::nextIsToken(std::string_view s) {
     nextToken();

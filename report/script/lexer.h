@@ -41,12 +41,12 @@ struct Token {
 
 // Raised by Error() when raise-on-error is on; what() is the formatted "[Error] (l:c): ..." text.
 class CompileError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class LexAnalyst {
-public:
+  public:
     // kind (always 0), formatted message, column, line
     using ErrorHandler = std::function<void(int, const std::string&, int, int)>;
 
@@ -73,7 +73,7 @@ public:
     ErrorHandler onError;
     bool raiseOnError = true;
 
-private:
+  private:
     struct Replace {
         int kind;
         int newKind;

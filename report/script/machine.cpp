@@ -17,18 +17,18 @@ constexpr int kCheckEvery = 1000;          // counted points between two clock r
 constexpr int kStopRun = -1;               // step(): the run ends here
 
 // Fused forms of common sequences (see Machine::fuse).
-constexpr std::uint8_t kFuseCopy = 210;        // (MOVD a | PUSH n); MOVS c
-constexpr std::uint8_t kFuseAssignBin = 230;   // X; Y; ADD|SUB|MUL|DIV; MOVS c (230..233)
-constexpr std::uint8_t kFuseCmpJump = 240;     // X; Y; compare; JZ|JNZ t (240..245 by compare)
-constexpr std::uint8_t kFusePushBin = 213;     // X; Y; arithmetic or compare
-constexpr std::uint8_t kFuseForStep = 214;     // MOVD v; INC; MOVS v; JMP t
-constexpr std::uint8_t kFuseForStepDown = 222; // MOVD v; DEC; MOVS v; JMP t
-constexpr std::uint8_t kFuseCall = 215;        // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
-constexpr std::uint8_t kFuseLoadElem = 216;    // MOVD i; GAV a
-constexpr std::uint8_t kFuseStackCmpJump = 217;  // compare; JZ|JNZ t
-constexpr std::uint8_t kFuseStoreElem = 219;     // Y; SAV a (index on the stack)
-constexpr std::uint8_t kFuseStackBin = 220;      // Y; arithmetic (left operand on the stack)
-constexpr std::uint8_t kFuseStackCmpJumpY = 221; // Y; compare; JZ|JNZ t (left on the stack)
+constexpr std::uint8_t kFuseCopy = 210;           // (MOVD a | PUSH n); MOVS c
+constexpr std::uint8_t kFuseAssignBin = 230;      // X; Y; ADD|SUB|MUL|DIV; MOVS c (230..233)
+constexpr std::uint8_t kFuseCmpJump = 240;        // X; Y; compare; JZ|JNZ t (240..245 by compare)
+constexpr std::uint8_t kFusePushBin = 213;        // X; Y; arithmetic or compare
+constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
+constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
+constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
+constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
+constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
+constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
+constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
+constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
 
 bool isArith(Opcode op) {
     return op == Opcode::Add || op == Opcode::Sub || op == Opcode::Mul || op == Opcode::Div;
@@ -39,24 +39,34 @@ bool isCompare(Opcode op) {
 // Comparison of two numbers by the compare opcode.
 bool compareNumbers(std::uint8_t op, double x, double y) {
     switch (static_cast<Opcode>(op)) {
-        case Opcode::Mach: return x == y;
-        case Opcode::NotMach: return x != y;
-        case Opcode::Min: return x < y;
-        case Opcode::Max: return x > y;
-        case Opcode::MinOrMach: return x <= y;
-        default: return x >= y;
+        case Opcode::Mach:
+            return x == y;
+        case Opcode::NotMach:
+            return x != y;
+        case Opcode::Min:
+            return x < y;
+        case Opcode::Max:
+            return x > y;
+        case Opcode::MinOrMach:
+            return x <= y;
+        default:
+            return x >= y;
     }
 }
 
 // A failure of the running program; its text is cp1251.
 class RunError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
-std::string cp(std::string_view utf8) { return text::utf8ToCp1251(utf8); }
+std::string cp(std::string_view utf8) {
+    return text::utf8ToCp1251(utf8);
+}
 
-[[noreturn]] void raise(std::string_view utf8) { throw RunError(cp(utf8)); }
+[[noreturn]] void raise(std::string_view utf8) {
+    throw RunError(cp(utf8));
+}
 
 const std::string& outOfRange() {
     static const std::string s = cp("Выход за пределы массива.");
@@ -88,8 +98,10 @@ int compare(const Value& a, const Value& b, char sep) {
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
     if (a.store == Store::None && b.store == Store::None) return 0;
-    if (a.store == Store::None) return b.store == Store::Number ? num(0, b.num) : (b.text.empty() ? 0 : -1);
-    if (b.store == Store::None) return a.store == Store::Number ? num(a.num, 0) : (a.text.empty() ? 0 : 1);
+    if (a.store == Store::None)
+        return b.store == Store::Number ? num(0, b.num) : (b.text.empty() ? 0 : -1);
+    if (b.store == Store::None)
+        return a.store == Store::Number ? num(a.num, 0) : (a.text.empty() ? 0 : 1);
     const Value& t = a.store == Store::Text ? a : b;
     const Value& n = a.store == Store::Text ? b : a;
     int c;
@@ -111,9 +123,9 @@ std::uint8_t numericType(const Value& v) {
 }  // namespace
 
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
-    throw std::runtime_error(
-        cp("Вызовы внешних процедур пока недоступны: процедура \"") + std::string(call.routine) +
-        cp("\" из библиотеки \"") + std::string(call.library) + "\"");
+    throw std::runtime_error(cp("Вызовы внешних процедур пока недоступны: процедура \"") +
+                             std::string(call.routine) + cp("\" из библиотеки \"") +
+                             std::string(call.library) + "\"");
 }
 
 Machine::Machine() = default;
@@ -167,8 +179,12 @@ void Machine::decode() {
                 literals_.push_back(std::move(lit));
                 break;
             }
-            case Opcode::Movs: case Opcode::Movd: case Opcode::Sav: case Opcode::Gav:
-            case Opcode::Gaec: case Opcode::Fad:
+            case Opcode::Movs:
+            case Opcode::Movd:
+            case Opcode::Sav:
+            case Opcode::Gav:
+            case Opcode::Gaec:
+            case Opcode::Fad:
                 if (v < 0 || v >= data.count()) {
                     o.code = kBadOperand;
                 } else {
@@ -176,7 +192,9 @@ void Machine::decode() {
                     o.cell = &data.cell(o.a);
                 }
                 break;
-            case Opcode::Jmp: case Opcode::Jz: case Opcode::Jnz:
+            case Opcode::Jmp:
+            case Opcode::Jz:
+            case Opcode::Jnz:
                 // a target outside the code ends the run, like running past the last instruction
                 o.a = (v < 0 || v > n) ? n : static_cast<std::int32_t>(v);
                 break;
@@ -203,14 +221,19 @@ void Machine::decode() {
 // covers, 0 when there is none.
 int Machine::parseOperand(int i, Operand& out) const {
     const int n = static_cast<int>(code.size());
-    auto op = [&](int k) { return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt; };
+    auto op = [&](int k) {
+        return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
+    };
     auto at = [&](int k) -> const Op& { return ops_[static_cast<std::size_t>(k)]; };
     auto simple = [&](int k) -> const Value* {
-        if (op(k) == Opcode::Push) return at(k).literal->store == Store::Number ? at(k).literal : nullptr;
+        if (op(k) == Opcode::Push)
+            return at(k).literal->store == Store::Number ? at(k).literal : nullptr;
         if (op(k) == Opcode::Movd && !at(k).cell->isArray()) return &at(k).cell->v;
         return nullptr;
     };
-    auto gav = [&](int k) { return op(k) == Opcode::Gav && at(k).index == -1 && at(k).cell->isArray(); };
+    auto gav = [&](int k) {
+        return op(k) == Opcode::Gav && at(k).index == -1 && at(k).cell->isArray();
+    };
     out = Operand{};
     const Value* x = simple(i);
     if (!x) return 0;
@@ -234,7 +257,9 @@ int Machine::parseOperand(int i, Operand& out) const {
 // An element index for a fused store: a simple operand, or "X; Y; ADD|SUB".
 int Machine::parseIndex(int i, Operand& out) const {
     const int n = static_cast<int>(code.size());
-    auto op = [&](int k) { return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt; };
+    auto op = [&](int k) {
+        return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
+    };
     Operand x, y;
     out = Operand{};
     if (parseOperand(i, x) != 1) return 0;
@@ -253,7 +278,9 @@ int Machine::parseIndex(int i, Operand& out) const {
 // a fused form whose guard fails at run time runs its first instruction alone instead.
 void Machine::fuse() {
     const int n = static_cast<int>(code.size());
-    auto op = [&](int i) { return i < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(i)].orig) : Opcode::Halt; };
+    auto op = [&](int i) {
+        return i < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(i)].orig) : Opcode::Halt;
+    };
     auto at = [&](int i) -> Op& { return ops_[static_cast<std::size_t>(i)]; };
     // a cell that always holds a number: numeric declared type, not Variant, not cell 0
     auto numericCell = [&](int i) -> DataCell* {
@@ -291,7 +318,8 @@ void Machine::fuse() {
             o.len = li + lv + 1;
         } else if (lx && ly && isArith(op(i + lx + ly)) && numericCell(i + lx + ly + 1)) {
             o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
-            o.code = static_cast<std::uint8_t>(kFuseAssignBin + (o.sub - static_cast<std::uint8_t>(Opcode::Add)));
+            o.code = static_cast<std::uint8_t>(kFuseAssignBin +
+                                               (o.sub - static_cast<std::uint8_t>(Opcode::Add)));
             o.x = x;
             o.y = y;
             o.dst = at(i + lx + ly + 1).cell;
@@ -299,7 +327,8 @@ void Machine::fuse() {
         } else if (lx && ly && isCompare(op(i + lx + ly)) && isJump(i + lx + ly + 1)) {
             const int j = i + lx + ly + 1;
             o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
-            o.code = static_cast<std::uint8_t>(kFuseCmpJump + (o.sub - static_cast<std::uint8_t>(Opcode::Mach)));
+            o.code = static_cast<std::uint8_t>(kFuseCmpJump +
+                                               (o.sub - static_cast<std::uint8_t>(Opcode::Mach)));
             o.x = x;
             o.y = y;
             o.jumpIfZero = op(j) == Opcode::Jz;
@@ -312,14 +341,16 @@ void Machine::fuse() {
             o.y = y;
             o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
             o.len = lx + ly + 1;
-        } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push && op(i + 2) == Opcode::Push &&
-                   op(i + 3) == Opcode::Push && op(i + 4) == Opcode::Call &&
-                   o.literal->store == Store::Number && o.literal->num == 0 &&
-                   at(i + 2).literal->store == Store::Number && at(i + 2).literal->num == 0 &&
-                   at(i + 3).literal->store == Store::Number && at(i + 4).a >= 0) {
+        } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push &&
+                   op(i + 2) == Opcode::Push && op(i + 3) == Opcode::Push &&
+                   op(i + 4) == Opcode::Call && o.literal->store == Store::Number &&
+                   o.literal->num == 0 && at(i + 2).literal->store == Store::Number &&
+                   at(i + 2).literal->num == 0 && at(i + 3).literal->store == Store::Number &&
+                   at(i + 4).a >= 0) {
             o.code = kFuseCall;
             o.a = at(i + 4).a;
-            o.target = static_cast<std::int32_t>(std::clamp<double>(std::trunc(at(i + 3).literal->num), 0, n));
+            o.target = static_cast<std::int32_t>(
+                std::clamp<double>(std::trunc(at(i + 3).literal->num), 0, n));
         } else if (lx && numericCell(i + lx)) {
             o.code = kFuseCopy;
             o.x = x;
@@ -398,7 +429,8 @@ RunStatus Machine::finishRun() {
     RunStatus status = RunStatus::Finished;
     try {
         execute();
-        if (pauseRequested_.load(std::memory_order_relaxed) && !stopRequested_.load(std::memory_order_relaxed)) {
+        if (pauseRequested_.load(std::memory_order_relaxed) &&
+            !stopRequested_.load(std::memory_order_relaxed)) {
             paused_ = true;
             running_ = false;
             return RunStatus::Paused;
@@ -450,7 +482,9 @@ void Machine::store(DataCell& target, bool takesValueType, Value& v) {
         return;
     }
     switch (target.declaredType) {
-        case kTypeInteger: case kTypeDouble: case kTypeBoolean:
+        case kTypeInteger:
+        case kTypeDouble:
+        case kTypeBoolean:
             t.num = toNumber(v);
             t.store = Store::Number;
             break;
@@ -482,7 +516,8 @@ std::size_t Machine::elementIndex(std::int32_t fixed) {
 bool Machine::checkpoint() {
     ticks_ = kCheckEvery;
     steps_ += kCheckEvery;
-    if (limits.maxSteps && steps_ > limits.maxSteps) raise("Превышено допустимое число шагов программы");
+    if (limits.maxSteps && steps_ > limits.maxSteps)
+        raise("Превышено допустимое число шагов программы");
     if (pump) {
         const auto now = std::chrono::steady_clock::now();
         if (now - lastPump_ >= limits.pumpInterval) {
@@ -517,7 +552,8 @@ void Machine::sendEventStep(int argc) {
             Value& name = pop();
             callNames_[i].swap(name.text);
             if (name.store != Store::Text) callNames_[i].clear();
-            for (auto& c : callNames_[i]) c = static_cast<char>(text::upperByte(static_cast<unsigned char>(c)));
+            for (auto& c : callNames_[i])
+                c = static_cast<char>(text::upperByte(static_cast<unsigned char>(c)));
         }
         std::swap(callArgs_[i], pop());
     }
@@ -532,7 +568,8 @@ void Machine::sendEventStep(int argc) {
     }
     std::string eventName = valueText(callArgs_[0], decimalSeparator);
     answer_.clear();
-    const auto started = pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    const auto started =
+        pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     onSendEvent(eventName, eventArgs_, answer_);
     afterCall(started);
     if (answer_.empty()) return;
@@ -558,7 +595,8 @@ void Machine::externalStep(int argc, bool sendEvent) {
         return;
     }
     callArgs_.resize(static_cast<std::size_t>(argc));
-    for (int k = argc - 1; k >= 0; --k) std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
+    for (int k = argc - 1; k >= 0; --k)
+        std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
     std::string library = text::lowerCp1251(valueText(pop(), decimalSeparator));
     std::string routine = valueText(pop(), decimalSeparator);
     const double rt = toNumber(pop());
@@ -583,7 +621,7 @@ void Machine::externalStep(int argc, bool sendEvent) {
 // Returns the next PC, or kStopRun when the run ends here.
 int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
     switch (opcode) {
-                case static_cast<std::uint8_t>(Opcode::Push): {
+        case static_cast<std::uint8_t>(Opcode::Push): {
             Value& t = push();
             const Value& l = *o.literal;
             t.type = l.type;
@@ -625,10 +663,11 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
                 a.setText(b.type, b.text);  // nothing + text is the text
             } else if (a.store == Store::Text) {
                 if (b.store == Store::Text) {
-            if (a.text.size() + b.text.size() > limits.maxTextLength) raise("Слишком длинная строка");
-            a.text.append(b.text);
+                    if (a.text.size() + b.text.size() > limits.maxTextLength)
+                        raise("Слишком длинная строка");
+                    a.text.append(b.text);
                 } else if (b.store == Store::Number) {
-            a.text.append(formatNumber(b.num, decimalSeparator));
+                    a.text.append(formatNumber(b.num, decimalSeparator));
                 }
             } else if (a.store == Store::Number && b.store == Store::Number) {
                 a.num += b.num;
@@ -665,7 +704,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             const std::int64_t i = truncate(toNumber(a));
             const bool inc = opcode == static_cast<std::uint8_t>(Opcode::Inc);
             a.setNumber(a.store == Store::Number ? a.type : kTypeInteger,
-                static_cast<double>(inc ? i + 1 : i - 1));
+                        static_cast<double>(inc ? i + 1 : i - 1));
             ++pc;
             break;
         }
@@ -681,7 +720,8 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
                 raise("Ошибка в условной операции");
             }
             const bool booleans = a.type == kTypeBoolean && b.type == kTypeBoolean;
-            const std::int64_t r = opcode == static_cast<std::uint8_t>(Opcode::And) ? (x & y) : (x | y);
+            const std::int64_t r =
+                opcode == static_cast<std::uint8_t>(Opcode::And) ? (x & y) : (x | y);
             a.setNumber(booleans ? kTypeBoolean : numericType(a), static_cast<double>(r));
             ++pc;
             break;
@@ -734,15 +774,16 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             top_ -= 4;
             if (conv == 0) {
                 if (returns_.size() >= limits.maxReturnDepth) {
-            raise("Переполнение стека возвратов: слишком глубокая рекурсия");
+                    raise("Переполнение стека возвратов: слишком глубокая рекурсия");
                 }
                 if (o.a < 0) raise("Вызов процедуры без адреса");
                 returns_.push_back(static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(ret, 0, static_cast<std::int64_t>(code.size()))));
+                    std::clamp<std::int64_t>(ret, 0, static_cast<std::int64_t>(code.size()))));
                 pc = o.a;
             } else {
                 pc_ = pc;
-                externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)), flag != 0);
+                externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)),
+                             flag != 0);
                 if (stopRequested_.load(std::memory_order_relaxed)) return kStopRun;
                 ++pc;
             }
@@ -763,13 +804,13 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
                 const Value& v = stack_[top_ - 1];
                 const Value& idx = stack_[top_ - 2];
                 if (v.store == Store::Number && idx.store == Store::Number && idx.num >= 0 &&
-            idx.num < static_cast<double>(arr.elems.size())) {
-            Value& e = arr.elems[static_cast<std::size_t>(idx.num)];
-            e.num = v.num;
-            e.store = Store::Number;
-            top_ -= 2;
-            ++pc;
-            break;
+                    idx.num < static_cast<double>(arr.elems.size())) {
+                    Value& e = arr.elems[static_cast<std::size_t>(idx.num)];
+                    e.num = v.num;
+                    e.store = Store::Number;
+                    top_ -= 2;
+                    ++pc;
+                    break;
                 }
             }
             Value& v = pop();
@@ -779,7 +820,8 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             if (i >= arr.elems.size()) {
                 const std::size_t old = arr.elems.size();
                 arr.elems.resize(i + 1);
-                for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
+                for (std::size_t k = old; k < arr.elems.size(); ++k)
+                    arr.elems[k].reset(arr.declaredType);
             }
             // an element converts like a variable of the array's element type
             DataCell tmp;
@@ -802,7 +844,8 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             if (i >= arr.elems.size()) {
                 const std::size_t old = arr.elems.size();
                 arr.elems.resize(i + 1);
-                for (std::size_t k = old; k < arr.elems.size(); ++k) arr.elems[k].reset(arr.declaredType);
+                for (std::size_t k = old; k < arr.elems.size(); ++k)
+                    arr.elems[k].reset(arr.declaredType);
             }
             const Value& e = arr.elems[i];
             Value& t = push();
@@ -847,7 +890,7 @@ void Machine::execute() {
     auto sync = [&] { pc_ = pc; };
     // Where a jump back to a loop's start really continues: when the start is a fused
     // compare-and-exit (FOR and WHILE tests), it is evaluated here, saving a dispatch per pass.
-    auto loopTest = [ops](std::int32_t start) __attribute__((always_inline)) -> std::int32_t {
+    auto loopTest = [ops](std::int32_t start) __attribute__((always_inline))->std::int32_t {
         const Op& t = ops[start];
         if (t.code < kFuseCmpJump || t.code > kFuseCmpJump + 5 || t.target <= t.index) return start;
         const Value* xv = fetch(t.x);
@@ -856,48 +899,63 @@ void Machine::execute() {
         const double x = xv->num, y = yv->num;
         bool r;
         switch (t.code - kFuseCmpJump) {
-            case 0: r = x == y; break;
-            case 1: r = x != y; break;
-            case 2: r = x < y; break;
-            case 3: r = x > y; break;
-            case 4: r = x <= y; break;
-            default: r = x >= y; break;
+            case 0:
+                r = x == y;
+                break;
+            case 1:
+                r = x != y;
+                break;
+            case 2:
+                r = x < y;
+                break;
+            case 3:
+                r = x > y;
+                break;
+            case 4:
+                r = x <= y;
+                break;
+            default:
+                r = x >= y;
+                break;
         }
         return r == t.jumpIfZero ? start + t.len : t.target;
     };
-    // Threaded dispatch: every handler ends with its own indirect jump to the next handler,
-    // which branch predictors follow far better than the single jump of a switch. Compilers
-    // without label addresses go through a switch to the same handlers.
-#define KELVO_HANDLERS(X)                                                                   \
-    X(op_push, Opcode::Push) X(op_movd, Opcode::Movd) X(op_movs, Opcode::Movs)             \
-    X(op_arith, Opcode::Add) X(op_arith, Opcode::Sub) X(op_arith, Opcode::Mul)             \
-    X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                \
-    X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt)               \
-    X(op_halt, kEnd) X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin)                     \
-    X(op_call, kFuseCall) X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)    \
-    X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                  \
-    X(op_stackcmpjump, kFuseStackCmpJump) X(op_assign_add, kFuseAssignBin + 0)             \
-    X(op_assign_sub, kFuseAssignBin + 1) X(op_assign_mul, kFuseAssignBin + 2)              \
-    X(op_assign_div, kFuseAssignBin + 3) X(op_cj_eq, kFuseCmpJump + 0)                     \
-    X(op_cj_ne, kFuseCmpJump + 1) X(op_cj_lt, kFuseCmpJump + 2) X(op_cj_gt, kFuseCmpJump + 3) \
-    X(op_cj_le, kFuseCmpJump + 4) X(op_cj_ge, kFuseCmpJump + 5)                            \
+        // Threaded dispatch: every handler ends with its own indirect jump to the next handler,
+        // which branch predictors follow far better than the single jump of a switch. Compilers
+        // without label addresses go through a switch to the same handlers.
+// clang-format off
+#define KELVO_HANDLERS(X)                                                                      \
+    X(op_push, Opcode::Push) X(op_movd, Opcode::Movd) X(op_movs, Opcode::Movs)                \
+    X(op_arith, Opcode::Add) X(op_arith, Opcode::Sub) X(op_arith, Opcode::Mul)                \
+    X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                   \
+    X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
+    X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
+    X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
+    X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
+    X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
+    X(op_assign_add, kFuseAssignBin + 0) X(op_assign_sub, kFuseAssignBin + 1)                 \
+    X(op_assign_mul, kFuseAssignBin + 2) X(op_assign_div, kFuseAssignBin + 3)                 \
+    X(op_cj_eq, kFuseCmpJump + 0) X(op_cj_ne, kFuseCmpJump + 1) X(op_cj_lt, kFuseCmpJump + 2) \
+    X(op_cj_gt, kFuseCmpJump + 3) X(op_cj_le, kFuseCmpJump + 4) X(op_cj_ge, kFuseCmpJump + 5) \
     X(op_forstep, kFuseForStep) X(op_forstepdown, kFuseForStepDown)
+// clang-format on
 #if defined(__GNUC__)
     void* table[256];
-    for (auto& t : table) t = &&slow;
+    for (auto& t : table)
+        t = &&slow;
 #define KELVO_FILL(LABEL, CODE) table[static_cast<std::uint8_t>(CODE)] = &&LABEL;
     KELVO_HANDLERS(KELVO_FILL)
 #undef KELVO_FILL
-#define KELVO_NEXT                 \
-    do {                           \
-        cur = &ops[pc];            \
-        goto* table[cur->code];    \
+#define KELVO_NEXT              \
+    do {                        \
+        cur = &ops[pc];         \
+        goto* table[cur->code]; \
     } while (0)
 #else
-#define KELVO_NEXT \
-    do {           \
+#define KELVO_NEXT      \
+    do {                \
         cur = &ops[pc]; \
-        goto dispatch; \
+        goto dispatch;  \
     } while (0)
 #endif
 #define o (*cur)  // the instruction being executed, in every handler
@@ -907,102 +965,110 @@ void Machine::execute() {
 #else
     dispatch:
         switch (cur->code) {
-#define KELVO_CASE(LABEL, CODE) \
-    case static_cast<std::uint8_t>(CODE): goto LABEL;
+#define KELVO_CASE(LABEL, CODE)           \
+    case static_cast<std::uint8_t>(CODE): \
+        goto LABEL;
             KELVO_HANDLERS(KELVO_CASE)
 #undef KELVO_CASE
-            default: goto slow;
+            default:
+                goto slow;
         }
 #endif
-            op_push: {
-                    Value& t = push();
-                    const Value& l = *o.literal;
-                    t.type = l.type;
-                    t.flags = 0;
-                    t.store = l.store;
-                    t.num = l.num;
-                    if (l.store == Store::Text) t.text.assign(l.text);
-                    ++pc;
-                    KELVO_NEXT;
-                }
-            op_movd: {
-                    const Value& s = o.cell->v;
-                    Value& t = push();
-                    t.type = s.type;
-                    t.flags = s.flags & ~kFlagArray;
-                    t.store = s.store;
-                    t.num = s.num;
-                    if (s.store == Store::Text) t.text.assign(s.text);
-                    ++pc;
-                    KELVO_NEXT;
-                }
-            op_movs: {
-                    DataCell& c = *o.cell;
-                    if (top_ == 0) goto slow;
-                    const Value& v = stack_[top_ - 1];
-                    if (v.store != Store::Number || o.a == 0 || c.isArray() ||
-                        c.declaredType < kTypeInteger || c.declaredType > kTypeBoolean) {
-                        goto slow;
-                    }
-                    c.v.num = v.num;
-                    --top_;
-                    ++pc;
-                    KELVO_NEXT;
-                }
-            op_arith: {
-                    if (top_ < 2) goto slow;
-                    Value& a = stack_[top_ - 2];
-                    const Value& b = stack_[top_ - 1];
-                    if (a.store != Store::Number || b.store != Store::Number) goto slow;
-                    switch (static_cast<Opcode>(o.code)) {
-                        case Opcode::Add: a.num += b.num; break;
-                        case Opcode::Sub: a.setNumber(numericType(a), a.num - b.num); break;
-                        case Opcode::Mul: a.setNumber(numericType(a), a.num * b.num); break;
-                        default:
-                            if (b.num == 0) goto slow;
-                            a.setNumber(numericType(a), a.num / b.num);
-                            break;
-                    }
-                    --top_;
-                    ++pc;
-                    KELVO_NEXT;
-                }
-            op_jmp:
-                    if (o.a <= pc) {
-                        if (ticks_ <= 1) goto slow;
-                        --ticks_;
-                        pc = loopTest(o.a);
-                    } else {
-                        pc = o.a;
-                    }
-                    KELVO_NEXT;
-            op_jcond: {
-                    if (top_ == 0 || ticks_ <= 1) goto slow;
-                    const Value& c = stack_[top_ - 1];
-                    if (c.store != Store::Number) goto slow;
-                    const bool jump = (c.num == 0) == (o.code == static_cast<std::uint8_t>(Opcode::Jz));
-                    if (jump && o.a <= pc) --ticks_;
-                    --top_;
-                    pc = jump ? o.a : pc + 1;
-                    KELVO_NEXT;
-                }
-            op_ret:
-                    if (returns_.empty() || ticks_ <= 1) goto slow;
-                    --ticks_;
-                    pc = returns_.back();
-                    returns_.pop_back();
-                    KELVO_NEXT;
-            op_halt:
-                    return sync();
-            op_copy: {
-                    const Value* x = fetch(o.x);
-                    if (!x || x->store != Store::Number) goto slow;
-                    o.dst->v.num = x->num;
-                    pc += o.len;
-                    KELVO_NEXT;
-                }
-#define KELVO_ASSIGN_CASE(LABEL, EXPR, GUARD)                                                   \
-    LABEL: {                                                                               \
+    op_push : {
+        Value& t = push();
+        const Value& l = *o.literal;
+        t.type = l.type;
+        t.flags = 0;
+        t.store = l.store;
+        t.num = l.num;
+        if (l.store == Store::Text) t.text.assign(l.text);
+        ++pc;
+        KELVO_NEXT;
+    }
+    op_movd : {
+        const Value& s = o.cell->v;
+        Value& t = push();
+        t.type = s.type;
+        t.flags = s.flags & ~kFlagArray;
+        t.store = s.store;
+        t.num = s.num;
+        if (s.store == Store::Text) t.text.assign(s.text);
+        ++pc;
+        KELVO_NEXT;
+    }
+    op_movs : {
+        DataCell& c = *o.cell;
+        if (top_ == 0) goto slow;
+        const Value& v = stack_[top_ - 1];
+        if (v.store != Store::Number || o.a == 0 || c.isArray() || c.declaredType < kTypeInteger ||
+            c.declaredType > kTypeBoolean) {
+            goto slow;
+        }
+        c.v.num = v.num;
+        --top_;
+        ++pc;
+        KELVO_NEXT;
+    }
+    op_arith : {
+        if (top_ < 2) goto slow;
+        Value& a = stack_[top_ - 2];
+        const Value& b = stack_[top_ - 1];
+        if (a.store != Store::Number || b.store != Store::Number) goto slow;
+        switch (static_cast<Opcode>(o.code)) {
+            case Opcode::Add:
+                a.num += b.num;
+                break;
+            case Opcode::Sub:
+                a.setNumber(numericType(a), a.num - b.num);
+                break;
+            case Opcode::Mul:
+                a.setNumber(numericType(a), a.num * b.num);
+                break;
+            default:
+                if (b.num == 0) goto slow;
+                a.setNumber(numericType(a), a.num / b.num);
+                break;
+        }
+        --top_;
+        ++pc;
+        KELVO_NEXT;
+    }
+    op_jmp:
+        if (o.a <= pc) {
+            if (ticks_ <= 1) goto slow;
+            --ticks_;
+            pc = loopTest(o.a);
+        } else {
+            pc = o.a;
+        }
+        KELVO_NEXT;
+    op_jcond : {
+        if (top_ == 0 || ticks_ <= 1) goto slow;
+        const Value& c = stack_[top_ - 1];
+        if (c.store != Store::Number) goto slow;
+        const bool jump = (c.num == 0) == (o.code == static_cast<std::uint8_t>(Opcode::Jz));
+        if (jump && o.a <= pc) --ticks_;
+        --top_;
+        pc = jump ? o.a : pc + 1;
+        KELVO_NEXT;
+    }
+    op_ret:
+        if (returns_.empty() || ticks_ <= 1) goto slow;
+        --ticks_;
+        pc = returns_.back();
+        returns_.pop_back();
+        KELVO_NEXT;
+    op_halt:
+        return sync();
+    op_copy : {
+        const Value* x = fetch(o.x);
+        if (!x || x->store != Store::Number) goto slow;
+        o.dst->v.num = x->num;
+        pc += o.len;
+        KELVO_NEXT;
+    }
+#define KELVO_ASSIGN_CASE(LABEL, EXPR, GUARD)                                                  \
+    LABEL : {                                                                                  \
         const Value* xv = fetch(o.x);                                                          \
         const Value* yv = fetch(o.y);                                                          \
         if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
@@ -1010,15 +1076,15 @@ void Machine::execute() {
         if (!(GUARD)) goto slow;                                                               \
         o.dst->v.num = (EXPR);                                                                 \
         pc += o.len;                                                                           \
-        KELVO_NEXT;                                                                              \
+        KELVO_NEXT;                                                                            \
     }
-                KELVO_ASSIGN_CASE(op_assign_add, x + y, true)
-                KELVO_ASSIGN_CASE(op_assign_sub, x - y, true)
-                KELVO_ASSIGN_CASE(op_assign_mul, x * y, true)
-                KELVO_ASSIGN_CASE(op_assign_div, x / y, y != 0)  // DIV by zero: the plain step reports it
+        KELVO_ASSIGN_CASE(op_assign_add, x + y, true)
+        KELVO_ASSIGN_CASE(op_assign_sub, x - y, true)
+        KELVO_ASSIGN_CASE(op_assign_mul, x * y, true)
+        KELVO_ASSIGN_CASE(op_assign_div, x / y, y != 0)  // DIV by zero: the plain step reports it
 #undef KELVO_ASSIGN_CASE
-#define KELVO_CMPJUMP_CASE(LABEL, TEST)                                                         \
-    LABEL: {                                                                               \
+#define KELVO_CMPJUMP_CASE(LABEL, TEST)                                                        \
+    LABEL : {                                                                                  \
         const Value* xv = fetch(o.x);                                                          \
         const Value* yv = fetch(o.y);                                                          \
         if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
@@ -1029,139 +1095,157 @@ void Machine::execute() {
             if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();           \
             pc = o.target;                                                                     \
         }                                                                                      \
-        KELVO_NEXT;                                                                              \
+        KELVO_NEXT;                                                                            \
     }
-                KELVO_CMPJUMP_CASE(op_cj_eq, x == y)
-                KELVO_CMPJUMP_CASE(op_cj_ne, x != y)
-                KELVO_CMPJUMP_CASE(op_cj_lt, x < y)
-                KELVO_CMPJUMP_CASE(op_cj_gt, x > y)
-                KELVO_CMPJUMP_CASE(op_cj_le, x <= y)
-                KELVO_CMPJUMP_CASE(op_cj_ge, x >= y)
+        KELVO_CMPJUMP_CASE(op_cj_eq, x == y)
+        KELVO_CMPJUMP_CASE(op_cj_ne, x != y)
+        KELVO_CMPJUMP_CASE(op_cj_lt, x < y)
+        KELVO_CMPJUMP_CASE(op_cj_gt, x > y)
+        KELVO_CMPJUMP_CASE(op_cj_le, x <= y)
+        KELVO_CMPJUMP_CASE(op_cj_ge, x >= y)
 #undef KELVO_CMPJUMP_CASE
-            op_pushbin: {
-                    const Value* xv = fetch(o.x);
-                    const Value* yv = fetch(o.y);
-                    if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
-                    const Opcode sub = static_cast<Opcode>(o.sub);
-                    const double x = xv->num, y = yv->num;
-                    if (sub == Opcode::Div && y == 0) goto slow;
-                    const std::uint8_t xt = xv->type, nt = numericType(*xv);
-                    Value& t = push();
-                    t.flags = 0;
-                    switch (sub) {
-                        case Opcode::Add: t.setNumber(xt, x + y); break;
-                        case Opcode::Sub: t.setNumber(nt, x - y); break;
-                        case Opcode::Mul: t.setNumber(nt, x * y); break;
-                        case Opcode::Div: t.setNumber(nt, x / y); break;
-                        default: t.setNumber(kTypeBoolean, compareNumbers(o.sub, x, y) ? 1 : 0); break;
-                    }
-                    pc += o.len;
-                    KELVO_NEXT;
-                }
-#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                          \
-    LABEL: {                                                                                \
-        Value& v = o.dst->v;                                                                    \
-        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;                  \
-        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();                \
-        /* |cur| < 4e15: the integer conversion is exact; INC/DEC step from the truncation */   \
-        const double now = v.num;                                                               \
-        const double whole = static_cast<double>(static_cast<std::int64_t>(now));               \
-        v.num = (now == whole ? now : whole) + (STEP);                                          \
-        pc = loopTest(o.target);                                                                \
-        KELVO_NEXT;                                                                               \
+    op_pushbin : {
+        const Value* xv = fetch(o.x);
+        const Value* yv = fetch(o.y);
+        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
+        const Opcode sub = static_cast<Opcode>(o.sub);
+        const double x = xv->num, y = yv->num;
+        if (sub == Opcode::Div && y == 0) goto slow;
+        const std::uint8_t xt = xv->type, nt = numericType(*xv);
+        Value& t = push();
+        t.flags = 0;
+        switch (sub) {
+            case Opcode::Add:
+                t.setNumber(xt, x + y);
+                break;
+            case Opcode::Sub:
+                t.setNumber(nt, x - y);
+                break;
+            case Opcode::Mul:
+                t.setNumber(nt, x * y);
+                break;
+            case Opcode::Div:
+                t.setNumber(nt, x / y);
+                break;
+            default:
+                t.setNumber(kTypeBoolean, compareNumbers(o.sub, x, y) ? 1 : 0);
+                break;
+        }
+        pc += o.len;
+        KELVO_NEXT;
     }
-                KELVO_FORSTEP_CASE(op_forstep, 1.0)
-                KELVO_FORSTEP_CASE(op_forstepdown, -1.0)
+#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                       \
+    LABEL : {                                                                                 \
+        Value& v = o.dst->v;                                                                  \
+        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;                \
+        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();              \
+        /* |cur| < 4e15: the integer conversion is exact; INC/DEC step from the truncation */ \
+        const double now = v.num;                                                             \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(now));             \
+        v.num = (now == whole ? now : whole) + (STEP);                                        \
+        pc = loopTest(o.target);                                                              \
+        KELVO_NEXT;                                                                           \
+    }
+        KELVO_FORSTEP_CASE(op_forstep, 1.0)
+        KELVO_FORSTEP_CASE(op_forstepdown, -1.0)
 #undef KELVO_FORSTEP_CASE
-            op_call:
-                    if (returns_.size() >= limits.maxReturnDepth) goto slow;
-                    if (--ticks_ <= 0 && checkpoint()) return sync();
-                    returns_.push_back(o.target);
-                    pc = o.a;
-                    KELVO_NEXT;
-            op_loadelem: {
-                    const Value* e = fetch(o.x);
-                    if (!e) goto slow;
-                    if (e->store == Store::Text) {
-                        Value& t = push();
-                        t.type = e->type;
-                        t.flags = 0;
-                        t.store = Store::Text;
-                        t.text.assign(e->text);
-                    } else {
-                        const Value copy = Value{e->type, 0, e->store, e->num, {}};
-                        Value& t = push();
-                        t.type = copy.type;
-                        t.flags = 0;
-                        t.store = copy.store;
-                        t.num = copy.num;
-                    }
-                    pc += o.len;
-                    KELVO_NEXT;
-                }
-            op_storeelem: {
-                    // a number into an existing element of a numeric array
-                    const Value* v = fetch(o.y);
-                    if (!v || v->store != Store::Number || o.x.idx->store != Store::Number) goto slow;
-                    double d = o.x.idx->num;
-                    if (o.x.off) {
-                        if (o.x.off->store != Store::Number) goto slow;
-                        d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
-                                                                                 : d - o.x.off->num;
-                    }
-                    auto& elems = o.dst->elems;
-                    if (!(d >= 0 && d < static_cast<double>(elems.size()))) goto slow;
-                    Value& e = elems[static_cast<std::size_t>(d)];
-                    e.num = v->num;
-                    e.store = Store::Number;
-                    pc += o.len;
-                    KELVO_NEXT;
-                }
-            op_stackbin: {
-                    const Value* yv = fetch(o.x);
-                    if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
-                    Value& a = stack_[top_ - 1];
-                    if (a.store != Store::Number) goto slow;
-                    const double y = yv->num;
-                    switch (static_cast<Opcode>(o.sub)) {
-                        case Opcode::Add: a.num += y; break;
-                        case Opcode::Sub: a.setNumber(numericType(a), a.num - y); break;
-                        case Opcode::Mul: a.setNumber(numericType(a), a.num * y); break;
-                        default:
-                            if (y == 0) goto slow;
-                            a.setNumber(numericType(a), a.num / y);
-                            break;
-                    }
-                    pc += o.len;
-                    KELVO_NEXT;
-                }
-            op_stackcmpjumpy: {
-                    const Value* yv = fetch(o.x);
-                    if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
-                    const Value& a = stack_[top_ - 1];
-                    if (a.store != Store::Number) goto slow;
-                    const bool r = compareNumbers(o.sub, a.num, yv->num);
-                    if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                    --top_;
-                    pc = r == o.jumpIfZero ? pc + o.len : o.target;
-                    KELVO_NEXT;
-                }
-            op_stackcmpjump: {
-                    if (top_ < 2) goto slow;
-                    const Value& b = stack_[top_ - 1];
-                    const Value& a = stack_[top_ - 2];
-                    if (a.store != Store::Number || b.store != Store::Number) goto slow;
-                    const bool r = compareNumbers(o.sub, a.num, b.num);
-                    if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();
-                    top_ -= 2;
-                    pc = r == o.jumpIfZero ? pc + 2 : o.target;
-                    KELVO_NEXT;
-                }
-        slow:
-            pc_ = pc;
-            pc = step(o.orig, o, pc);
-            if (pc == kStopRun) return;
-            KELVO_NEXT;
+    op_call:
+        if (returns_.size() >= limits.maxReturnDepth) goto slow;
+        if (--ticks_ <= 0 && checkpoint()) return sync();
+        returns_.push_back(o.target);
+        pc = o.a;
+        KELVO_NEXT;
+    op_loadelem : {
+        const Value* e = fetch(o.x);
+        if (!e) goto slow;
+        if (e->store == Store::Text) {
+            Value& t = push();
+            t.type = e->type;
+            t.flags = 0;
+            t.store = Store::Text;
+            t.text.assign(e->text);
+        } else {
+            const Value copy = Value{e->type, 0, e->store, e->num, {}};
+            Value& t = push();
+            t.type = copy.type;
+            t.flags = 0;
+            t.store = copy.store;
+            t.num = copy.num;
+        }
+        pc += o.len;
+        KELVO_NEXT;
+    }
+    op_storeelem : {
+        // a number into an existing element of a numeric array
+        const Value* v = fetch(o.y);
+        if (!v || v->store != Store::Number || o.x.idx->store != Store::Number) goto slow;
+        double d = o.x.idx->num;
+        if (o.x.off) {
+            if (o.x.off->store != Store::Number) goto slow;
+            d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
+                                                                    : d - o.x.off->num;
+        }
+        auto& elems = o.dst->elems;
+        if (!(d >= 0 && d < static_cast<double>(elems.size()))) goto slow;
+        Value& e = elems[static_cast<std::size_t>(d)];
+        e.num = v->num;
+        e.store = Store::Number;
+        pc += o.len;
+        KELVO_NEXT;
+    }
+    op_stackbin : {
+        const Value* yv = fetch(o.x);
+        if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+        Value& a = stack_[top_ - 1];
+        if (a.store != Store::Number) goto slow;
+        const double y = yv->num;
+        switch (static_cast<Opcode>(o.sub)) {
+            case Opcode::Add:
+                a.num += y;
+                break;
+            case Opcode::Sub:
+                a.setNumber(numericType(a), a.num - y);
+                break;
+            case Opcode::Mul:
+                a.setNumber(numericType(a), a.num * y);
+                break;
+            default:
+                if (y == 0) goto slow;
+                a.setNumber(numericType(a), a.num / y);
+                break;
+        }
+        pc += o.len;
+        KELVO_NEXT;
+    }
+    op_stackcmpjumpy : {
+        const Value* yv = fetch(o.x);
+        if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+        const Value& a = stack_[top_ - 1];
+        if (a.store != Store::Number) goto slow;
+        const bool r = compareNumbers(o.sub, a.num, yv->num);
+        if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint())
+            return sync();
+        --top_;
+        pc = r == o.jumpIfZero ? pc + o.len : o.target;
+        KELVO_NEXT;
+    }
+    op_stackcmpjump : {
+        if (top_ < 2) goto slow;
+        const Value& b = stack_[top_ - 1];
+        const Value& a = stack_[top_ - 2];
+        if (a.store != Store::Number || b.store != Store::Number) goto slow;
+        const bool r = compareNumbers(o.sub, a.num, b.num);
+        if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint())
+            return sync();
+        top_ -= 2;
+        pc = r == o.jumpIfZero ? pc + 2 : o.target;
+        KELVO_NEXT;
+    }
+    slow:
+        pc_ = pc;
+        pc = step(o.orig, o, pc);
+        if (pc == kStopRun) return;
+        KELVO_NEXT;
     } catch (...) {
         sync();
         throw;

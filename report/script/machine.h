@@ -26,8 +26,8 @@ struct EventArg {
 
 // Handler of SendEvent: the event name, the further arguments in source order, and the answer
 // text to fill (empty = no answer; an integer text; or "cell_data:" + text).
-using SendEventHandler =
-    std::function<void(std::string_view event, std::span<const EventArg> args, std::string& answer)>;
+using SendEventHandler = std::function<void(std::string_view event, std::span<const EventArg> args,
+                                            std::string& answer)>;
 
 // One call of an EXTERNAL routine other than SendEvent, as the machine hands it over.
 struct ExternalCall {
@@ -43,7 +43,7 @@ struct ExternalCall {
 // `result` (type and storage), which the machine stores into cell 0, or throws to end the run
 // with a run-time error. releaseLibraries() is called when a run ends.
 class ExternalCaller {
-public:
+  public:
     virtual ~ExternalCaller() = default;
     virtual void call(const ExternalCall& call, Value& result) = 0;
     virtual void releaseLibraries() {}
@@ -51,20 +51,20 @@ public:
 
 // Refuses every external call with a clear text: loading shared libraries is not built yet.
 class UnavailableExternalCaller : public ExternalCaller {
-public:
+  public:
     void call(const ExternalCall& call, Value& result) override;
 };
 
 // Where run-time error texts go (the error window, standard error, a test's list).
 class VMErrorSink {
-public:
+  public:
     virtual ~VMErrorSink() = default;
     virtual void showRunTimeError(const std::string& text) = 0;  // cp1251
 };
 
 // Lets pending window messages through during long runs; absent in headless runs.
 class EventPump {
-public:
+  public:
     virtual ~EventPump() = default;
     virtual void pump() = 0;
 };
@@ -82,7 +82,7 @@ struct MachineLimits {
 enum class RunStatus { Finished, Stopped, Error, Refused, Paused };
 
 class Machine {
-public:
+  public:
     Machine();
     ~Machine();
     Machine(const Machine&) = delete;
@@ -119,7 +119,7 @@ public:
     const std::string& lastError() const { return lastError_; }
     int lastErrorPc() const { return lastErrorPc_; }
 
-private:
+  private:
     // Operand of a fused form: a number literal or cell, or an array element a[i] / a[i +- k].
     struct Operand {
         const Value* v = nullptr;
@@ -135,16 +135,16 @@ private:
         std::uint8_t code = 0;  // Opcode, a fused form, kBadOperand or kEnd
         std::uint8_t orig = 0;
         std::uint8_t valueType = 0;
-        std::uint8_t sub = 0;   // fused: the arithmetic or comparison opcode
+        std::uint8_t sub = 0;  // fused: the arithmetic or comparison opcode
         bool jumpIfZero = false;
-        std::int32_t index = 0;   // SAV/GAV element index
-        std::int32_t a = 0;       // data index, jump target, call entry
-        std::int32_t target = 0;  // fused: jump target / return index
-        DataCell* cell = nullptr;  // decoded data cell (MOVS, MOVD, SAV, GAV, GAEC, FAD)
+        std::int32_t index = 0;          // SAV/GAV element index
+        std::int32_t a = 0;              // data index, jump target, call entry
+        std::int32_t target = 0;         // fused: jump target / return index
+        DataCell* cell = nullptr;        // decoded data cell (MOVS, MOVD, SAV, GAV, GAEC, FAD)
         const Value* literal = nullptr;  // PUSH
-        std::int32_t len = 0;      // fused: instructions covered
-        Operand x, y;              // fused: operands
-        DataCell* dst = nullptr;   // fused: target cell or array
+        std::int32_t len = 0;            // fused: instructions covered
+        Operand x, y;                    // fused: operands
+        DataCell* dst = nullptr;         // fused: target cell or array
     };
 
     void decode();

@@ -56,8 +56,10 @@ std::optional<double> parseLiteralNumber(std::string_view s) {
 
 // Numbers held in texts: tolerant of blanks and of either decimal separator.
 std::optional<double> parseTextNumber(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     if (s.size() > 400) return std::nullopt;
     std::string t(s);
     for (auto& c : t) {
@@ -72,9 +74,12 @@ std::optional<double> parseTextNumber(std::string_view s) {
 
 std::string valueText(const Value& v, char decimalSeparator) {
     switch (v.store) {
-        case Store::Number: return formatNumber(v.num, decimalSeparator);
-        case Store::Text: return v.text;
-        case Store::None: break;
+        case Store::Number:
+            return formatNumber(v.num, decimalSeparator);
+        case Store::Text:
+            return v.text;
+        case Store::None:
+            break;
     }
     return {};
 }
@@ -123,7 +128,9 @@ void RunTimeData::clear() {
     names_.clear();
 }
 
-void RunTimeData::addName(std::string_view name) { names_.push_back(text::upperCp1251(name)); }
+void RunTimeData::addName(std::string_view name) {
+    names_.push_back(text::upperCp1251(name));
+}
 
 int RunTimeData::indexOfName(std::string_view name) const {
     const std::string up = text::upperCp1251(name);

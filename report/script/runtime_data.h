@@ -18,7 +18,8 @@ enum class Store : std::uint8_t { None, Number, Text };
 
 // Cell flags.
 inline constexpr std::uint8_t kFlagArray = 1;
-inline constexpr std::uint8_t kFlagVariant = 2;  // a Variant variable: takes the stored value's type
+inline constexpr std::uint8_t kFlagVariant =
+    2;  // a Variant variable: takes the stored value's type
 
 // One scalar value: on the operand stack, in a data cell, or as an array element.
 struct Value {
@@ -60,7 +61,7 @@ struct DataCell {
 
 // The data segment: owned cells addressed by index, plus upper-cased names for diagnostics.
 class RunTimeData {
-public:
+  public:
     // Appends a new cell of the type, returns its index.
     int addCell(std::uint8_t type);
     int addArrayCell(std::uint8_t type);
@@ -75,7 +76,7 @@ public:
     void addName(std::string_view name);
     int indexOfName(std::string_view name) const;
 
-private:
+  private:
     std::vector<std::unique_ptr<DataCell>> cells_;
     std::vector<std::string> names_;
 };

@@ -11,7 +11,9 @@
 namespace zentra::script {
 namespace {
 
-std::string cp(std::string_view utf8) { return text::utf8ToCp1251(utf8); }
+std::string cp(std::string_view utf8) {
+    return text::utf8ToCp1251(utf8);
+}
 
 constexpr int kMaxIncludeDepth = 32;
 
@@ -42,7 +44,8 @@ void Variables::setVariable(std::string_view name, HostVariant value, std::uint8
 }
 
 void Variables::assign(const Variables& other) {
-    for (const Variable& v : other.items_) setVariable(v.name, v.value, v.type);
+    for (const Variable& v : other.items_)
+        setVariable(v.name, v.value, v.type);
 }
 
 Script::Script() : compiler_(machine_.code, machine_.data) {
@@ -135,8 +138,7 @@ void Script::include(const std::string& name, LexAnalyst& current) {
         current.error(cp("Ошибка чтения файла '") + path + "': " + e.what());
         return;
     }
-    modules_.push_back(
-        ModuleEntry{std::filesystem::path(path).filename().string(), path, false});
+    modules_.push_back(ModuleEntry{std::filesystem::path(path).filename().string(), path, false});
     includeStack_.push_back(canonical);
     struct Pop {
         std::vector<std::string>& s;

@@ -26,14 +26,14 @@ struct Variable {
 
 // Host variables by lower-case name, in the order first set.
 class Variables {
-public:
+  public:
     void setVariable(std::string_view name, HostVariant value, std::uint8_t type);
     void clear() { items_.clear(); }
     void assign(const Variables& other);
     int count() const { return static_cast<int>(items_.size()); }
     const Variable& get(int index) const { return items_.at(static_cast<std::size_t>(index)); }
 
-private:
+  private:
     std::vector<Variable> items_;
 };
 
@@ -44,7 +44,7 @@ struct ModuleEntry {
 };
 
 class Script {
-public:
+  public:
     // kind (0 error, 1 warning), formatted text (cp1251), column, line
     using MessageHandler = std::function<void(int, const std::string&, int, int)>;
 
@@ -59,7 +59,8 @@ public:
     void stop() { machine_.stop(); }
     // A current value of a report-script variable: global when routine is empty, else a local of
     // that routine of the report script. Library and included globals are not searched.
-    bool getVariableValue(std::string_view routine, std::string_view variable, std::string& text) const;
+    bool getVariableValue(std::string_view routine, std::string_view variable,
+                          std::string& text) const;
 
     std::string source;
     std::string librarySource;
@@ -76,7 +77,7 @@ public:
     int libraryDataCount() const { return libraryDataCount_; }
     std::size_t librarySymbolCount() const { return librarySymbolCount_; }
 
-private:
+  private:
     void compileText(std::string_view text, bool isMain);
     void include(const std::string& name, LexAnalyst& current);
     void handleError(int kind, const std::string& text, int column, int line);

@@ -57,9 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             r.events.push_back(std::move(line));
             switch ((options >> 1) & 3) {
-                case 1: answer = "12"; break;
-                case 2: answer = "cell_data:"; answer += event; break;
-                default: break;
+                case 1:
+                    answer = "12";
+                    break;
+                case 2:
+                    answer = "cell_data:";
+                    answer += event;
+                    break;
+                default:
+                    break;
             }
         };
         r.status = script.run();
@@ -70,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const Result fused = runOnce(true);
     const Result plain = runOnce(false);
-    if (fused.status != plain.status || fused.events != plain.events || fused.error != plain.error) {
+    if (fused.status != plain.status || fused.events != plain.events ||
+        fused.error != plain.error) {
         std::fprintf(stderr, "fused and plain runs differ:\n  fused: %s\n  plain: %s\n",
                      fused.error.c_str(), plain.error.c_str());
         __builtin_trap();

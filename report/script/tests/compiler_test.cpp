@@ -10,16 +10,19 @@ namespace zs = zentra::script;
 
 namespace {
 
-std::vector<std::string> lines(std::initializer_list<const char*> l) { return {l.begin(), l.end()}; }
+std::vector<std::string> lines(std::initializer_list<const char*> l) {
+    return {l.begin(), l.end()};
+}
 
 TEST(CompilerGolden, ExpressionsPrecedenceAndNegation) {
     // -(a*b) is a true negation, literals are folded, a minus before a string does nothing
-    EXPECT_EQ(kt::disasm("var a, b, x : integer;\nprocedure Main;\nbegin\n"
-                         "  x := 2 + 3 * 4;\n  x := -(a * b);\n  x := -5 + -2.5;\n  x := - 's'\nend;\n"),
-              lines({"0: PUSH '2' 1", "1: PUSH '3' 1", "2: PUSH '4' 1", "3: MUL", "4: ADD",
-                     "5: MOVS 3", "6: PUSH '0' 1", "7: MOVD 1", "8: MOVD 2", "9: MUL", "10: SUB",
-                     "11: MOVS 3", "12: PUSH '-5' 1", "13: PUSH '-2.5' 2", "14: ADD", "15: MOVS 3",
-                     "16: PUSH 's' 4", "17: MOVS 3", "18: HALT"}));
+    EXPECT_EQ(
+        kt::disasm("var a, b, x : integer;\nprocedure Main;\nbegin\n"
+                   "  x := 2 + 3 * 4;\n  x := -(a * b);\n  x := -5 + -2.5;\n  x := - 's'\nend;\n"),
+        lines({"0: PUSH '2' 1", "1: PUSH '3' 1", "2: PUSH '4' 1", "3: MUL", "4: ADD", "5: MOVS 3",
+               "6: PUSH '0' 1", "7: MOVD 1", "8: MOVD 2", "9: MUL", "10: SUB", "11: MOVS 3",
+               "12: PUSH '-5' 1", "13: PUSH '-2.5' 2", "14: ADD", "15: MOVS 3", "16: PUSH 's' 4",
+               "17: MOVS 3", "18: HALT"}));
 }
 
 TEST(CompilerGolden, IfWhileForBreakContinue) {
@@ -33,46 +36,43 @@ TEST(CompilerGolden, IfWhileForBreakContinue) {
                      // while: condition, body, continue -> start, break -> end
                      "9: MOVD 2", "10: PUSH '10' 1", "11: Min", "12: JZ 25", "13: MOVD 2",
                      "14: PUSH '1' 1", "15: ADD", "16: MOVS 2", "17: MOVD 2", "18: PUSH '5' 1",
-                     "19: Mach", "20: JZ 23", "21: JMP 9", "22: JMP 23", "23: JMP 25",
-                     "24: JMP 9",
+                     "19: Mach", "20: JZ 23", "21: JMP 9", "22: JMP 23", "23: JMP 25", "24: JMP 9",
                      // for: limit re-read each pass, exit when limit < variable
                      "25: PUSH '1' 1", "26: MOVS 1", "27: PUSH '3' 1", "28: MOVD 1", "29: Min",
                      "30: JNZ 37", "31: MOVD 1", "32: MOVS 2", "33: MOVD 1", "34: INC",
-                     "35: MOVS 1", "36: JMP 27",
-                     "37: PUSH '3' 1", "38: MOVS 1", "39: PUSH '1' 1", "40: MOVD 1", "41: Max",
-                     "42: JNZ 49", "43: MOVD 1", "44: MOVS 2", "45: MOVD 1", "46: DEC",
-                     "47: MOVS 1", "48: JMP 39", "49: HALT"}));
+                     "35: MOVS 1", "36: JMP 27", "37: PUSH '3' 1", "38: MOVS 1", "39: PUSH '1' 1",
+                     "40: MOVD 1", "41: Max", "42: JNZ 49", "43: MOVD 1", "44: MOVS 2",
+                     "45: MOVD 1", "46: DEC", "47: MOVS 1", "48: JMP 39", "49: HALT"}));
 }
 
 TEST(CompilerGolden, CallsVarParametersFunctionsArraysAndSendEvent) {
     // cells: 1 n, 2 a, 3-4 SendEvent's parameters, 5 v, 6 d, 7 k, 8 Twice's result
-    EXPECT_EQ(kt::disasm(std::string("var n : integer; a : array of pchar;\n") + kt::kSendEventDecl +
-                         "procedure Swap(var v : integer; d : integer);\nbegin\n  v := v + d\nend;\n"
-                         "function Twice(k : integer) : integer;\nbegin\n  result := k * 2\nend;\n"
-                         "procedure Main;\nbegin\n  Swap(n, 1);\n  n := Twice(n);\n  a[n] := 'x';\n"
-                         "  n := a.count + a[0];\n  SendEvent('LINE', n)\nend;\n"),
-              lines({"0: MOVD 5", "1: MOVD 6", "2: ADD", "3: MOVS 5", "4: RET",
-                     "5: PUSH '0' 1", "6: MOVS 8", "7: MOVD 7", "8: PUSH '2' 1", "9: MUL",
-                     "10: MOVS 8", "11: RET",
-                     // Swap(n, 1): arguments straight into the parameter cells, then copy-back
-                     "12: MOVD 1", "13: MOVS 5", "14: PUSH '1' 1", "15: MOVS 6", "16: PUSH '0' 1",
-                     "17: PUSH '2' 1", "18: PUSH '0' 1", "19: PUSH '21' 1", "20: CALL 0",
-                     "21: MOVD 5", "22: MOVS 1",
-                     "23: MOVD 1", "24: MOVS 7", "25: PUSH '0' 1", "26: PUSH '1' 1",
-                     "27: PUSH '0' 1", "28: PUSH '30' 1", "29: CALL 5", "30: MOVD 8", "31: MOVS 1",
-                     "32: MOVD 1", "33: PUSH 'x' 4", "34: SAV 2 -1 4", "35: GAEC 2",
-                     "36: PUSH '0' 1", "37: GAV 2 -1", "38: ADD", "39: MOVS 1",
-                     // SendEvent: name, then value + name per further argument, flag 1
-                     "40: PUSH '5' 1", "41: PUSH 'SendEvent' 4", "42: PUSH 'Runtime.lib' 4",
-                     "43: PUSH 'LINE' 4", "44: MOVD 1", "45: PUSH 'n' 4", "46: PUSH '1' 1",
-                     "47: PUSH '2' 1", "48: PUSH '1' 1", "49: PUSH '51' 1", "50: CALL -1",
-                     "51: HALT"}));
+    EXPECT_EQ(
+        kt::disasm(std::string("var n : integer; a : array of pchar;\n") + kt::kSendEventDecl +
+                   "procedure Swap(var v : integer; d : integer);\nbegin\n  v := v + d\nend;\n"
+                   "function Twice(k : integer) : integer;\nbegin\n  result := k * 2\nend;\n"
+                   "procedure Main;\nbegin\n  Swap(n, 1);\n  n := Twice(n);\n  a[n] := 'x';\n"
+                   "  n := a.count + a[0];\n  SendEvent('LINE', n)\nend;\n"),
+        lines({"0: MOVD 5", "1: MOVD 6", "2: ADD", "3: MOVS 5", "4: RET", "5: PUSH '0' 1",
+               "6: MOVS 8", "7: MOVD 7", "8: PUSH '2' 1", "9: MUL", "10: MOVS 8", "11: RET",
+               // Swap(n, 1): arguments straight into the parameter cells, then copy-back
+               "12: MOVD 1", "13: MOVS 5", "14: PUSH '1' 1", "15: MOVS 6", "16: PUSH '0' 1",
+               "17: PUSH '2' 1", "18: PUSH '0' 1", "19: PUSH '21' 1", "20: CALL 0", "21: MOVD 5",
+               "22: MOVS 1", "23: MOVD 1", "24: MOVS 7", "25: PUSH '0' 1", "26: PUSH '1' 1",
+               "27: PUSH '0' 1", "28: PUSH '30' 1", "29: CALL 5", "30: MOVD 8", "31: MOVS 1",
+               "32: MOVD 1", "33: PUSH 'x' 4", "34: SAV 2 -1 4", "35: GAEC 2", "36: PUSH '0' 1",
+               "37: GAV 2 -1", "38: ADD", "39: MOVS 1",
+               // SendEvent: name, then value + name per further argument, flag 1
+               "40: PUSH '5' 1", "41: PUSH 'SendEvent' 4", "42: PUSH 'Runtime.lib' 4",
+               "43: PUSH 'LINE' 4", "44: MOVD 1", "45: PUSH 'n' 4", "46: PUSH '1' 1",
+               "47: PUSH '2' 1", "48: PUSH '1' 1", "49: PUSH '51' 1", "50: CALL -1", "51: HALT"}));
 }
 
 TEST(CompilerGolden, HostValuesAreAssignedAtTheStartOfMain) {
     zs::Script script;
-    script.source = kt::cp("var Total : integer; Name : pchar;\nprocedure Main;\nvar Local : integer;\n"
-                           "begin\n  Total := Total\nend;\n");
+    script.source = kt::cp(
+        "var Total : integer; Name : pchar;\nprocedure Main;\nvar Local : integer;\n"
+        "begin\n  Total := Total\nend;\n");
     script.hostVariables.setVariable("TOTAL", 7LL, zs::kTypeInteger);
     script.hostVariables.setVariable("local", 1LL, zs::kTypeInteger);  // locals are not filled
     script.hostVariables.setVariable("name", std::string("x"), zs::kTypeText);
@@ -81,8 +81,8 @@ TEST(CompilerGolden, HostValuesAreAssignedAtTheStartOfMain) {
     for (std::size_t i = 0; i < script.machine().code.size(); ++i) {
         got.push_back(zs::disassemble(script.machine().code[i], i));
     }
-    EXPECT_EQ(got, lines({"0: PUSH '7' 1", "1: MOVS 1", "2: PUSH 'x' 4", "3: MOVS 2",
-                          "4: MOVD 1", "5: MOVS 1", "6: HALT"}));
+    EXPECT_EQ(got, lines({"0: PUSH '7' 1", "1: MOVS 1", "2: PUSH 'x' 4", "3: MOVS 2", "4: MOVD 1",
+                          "5: MOVS 1", "6: HALT"}));
     EXPECT_EQ(script.machine().entryIndex, 0);
 }
 
@@ -130,8 +130,9 @@ TEST(CompilerSql, StatementFormAndEmptyTextWarning) {
         "  execsql connect(d, 'db') setsql('select 1 from t') sqlreturns :n endsql\nend;\n",
         &messages);
     ASSERT_FALSE(code.empty());
-    EXPECT_EQ(messages, lines({"1 [Warning] (3:0): Текст SQL запроса не задан. При выполнение может "
-                               "произойти ошибка."}));
+    EXPECT_EQ(messages,
+              lines({"1 [Warning] (3:0): Текст SQL запроса не задан. При выполнение может "
+                     "произойти ошибка."}));
     EXPECT_TRUE(contains(code, "PUSH 'select 1 from t' 4"));
     EXPECT_TRUE(contains(code, "'Field_AsDouble'"));
     EXPECT_FALSE(contains(code, "'Query_Next'"));  // the statement form reads one row
@@ -187,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "[Error] (1:34): Ожидалось зарезервированное слово \"TO\" или \"DOWNTO\""},
         ErrorCase{"include x;", "[Error] (0:7): Ожидалось строковое значение: <название модуля>"},
         // a block in the middle of a statement list ends the list
-        ErrorCase{"var a, b, c : integer;\nprocedure Main;\nbegin\n  a := 1; begin b := 2 end; c := 3\nend;",
+        ErrorCase{"var a, b, c : integer;\nprocedure Main;\nbegin\n  a := 1; begin b := 2 end; c "
+                  ":= 3\nend;",
                   "[Error] (3:11): Ожидалось Зарезервированное слово \"END\""},
         ErrorCase{"var a : integer;\nprocedure Main;\nbegin\n  a := 1\n  a := 2\nend;",
                   "[Error] (4:3): Ожидалось Зарезервированное слово \"END\""},
@@ -198,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"var a : array of integer;\nprocedure Main; begin a.size := 1 end;",
                   "[Error] (1:25): Неизвестный идентификатор \"size\""},
         // limits of our own instead of jumps to 0 or running the library's first routine
-        ErrorCase{"procedure Main;\nbegin\n  break\nend;", "[Error] (2:3): Оператор BREAK вне цикла"},
+        ErrorCase{"procedure Main;\nbegin\n  break\nend;",
+                  "[Error] (2:3): Оператор BREAK вне цикла"},
         ErrorCase{"procedure Main;\nbegin\n  continue\nend;",
                   "[Error] (2:3): Оператор CONTINUE вне цикла"},
         ErrorCase{"var a : integer;\nprocedure P; begin a := 1 end;",
@@ -218,9 +221,10 @@ TEST(CompilerLimits, TooManyArgumentsAndParameters) {
     EXPECT_NE(kt::compileError("procedure P(" + params + "); external; stdcall; 'x.lib';")
                   .find("): Внешняя процедура \"P\" описана с более чем 256 параметрами"),
               std::string::npos);
-    const std::string err = kt::compileError(vars + kt::kSendEventDecl +
-                                             "procedure Main;\nbegin\n  SendEvent(" + args + ")\nend;");
-    EXPECT_NE(err.find("Слишком много аргументов в вызове \"SendEvent\" (более 256)"), std::string::npos)
+    const std::string err = kt::compileError(
+        vars + kt::kSendEventDecl + "procedure Main;\nbegin\n  SendEvent(" + args + ")\nend;");
+    EXPECT_NE(err.find("Слишком много аргументов в вызове \"SendEvent\" (более 256)"),
+              std::string::npos)
         << err;
     // 255 further arguments are fine
     args.resize(args.rfind(','));
@@ -242,7 +246,8 @@ TEST(CompilerLimits, DeepNestingIsAnErrorNotAStackOverflow) {
         }
     }
     std::string ifs;
-    for (int i = 0; i < 5000; ++i) ifs += "if 1 then ";
+    for (int i = 0; i < 5000; ++i)
+        ifs += "if 1 then ";
     EXPECT_NE(kt::compileError("var x : integer;\nprocedure Main;\nbegin\n" + ifs + "x := 1\nend;")
                   .find("Слишком глубокая вложенность"),
               std::string::npos);
@@ -255,7 +260,9 @@ TEST(Compiler, RoutinesSeeThemselvesButNotLaterOnes) {
 }
 
 TEST(Compiler, LocalsMayHideGlobalsButNotRepeatParameters) {
-    EXPECT_EQ(kt::compileError("var x : integer;\nprocedure Main;\nvar x : pchar;\nbegin x := 'a' end;"), "");
+    EXPECT_EQ(
+        kt::compileError("var x : integer;\nprocedure Main;\nvar x : pchar;\nbegin x := 'a' end;"),
+        "");
     EXPECT_EQ(kt::compileError("procedure P(a : integer);\nvar a : integer;\nbegin end;"),
               "[Error] (1:5): Идентификатор \"a\" уже существует");
 }

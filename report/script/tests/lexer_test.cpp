@@ -34,15 +34,16 @@ struct TokenCase {
 
 class TokenTable : public ::testing::TestWithParam<TokenCase> {};
 
-TEST_P(TokenTable, Scans) { EXPECT_EQ(scan(GetParam().source), GetParam().tokens) << GetParam().source; }
+TEST_P(TokenTable, Scans) {
+    EXPECT_EQ(scan(GetParam().source), GetParam().tokens) << GetParam().source;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Lexer, TokenTable,
     ::testing::Values(
         TokenCase{"x:=1", "8:x 2:: 7:= 4:1"},
         TokenCase{"a<>b<=c>=d<e>f", "8:a 7:<> 8:b 7:<= 8:c 7:>= 8:d 7:< 8:e 7:> 8:f"},
-        TokenCase{"a < = b", "8:a 7:< 7:= 8:b"},
-        TokenCase{"'it''s'", "3:it 3:s"},
+        TokenCase{"a < = b", "8:a 7:< 7:= 8:b"}, TokenCase{"'it''s'", "3:it 3:s"},
         TokenCase{"'a b\tc'", "3:a b\tc"},
         TokenCase{"begin BEGIN Begin beginner", "11:BEGIN 11:BEGIN 11:BEGIN 8:beginner"},
         TokenCase{"True false NIL and Or", "4:1 4:0 4:0 7:AND 7:OR"},
@@ -50,13 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"1.5 .5 12.", "5:1.5 2:. 4:5 5:12."},
         TokenCase{"a/b*c+d-e", "8:a 6:/ 8:b 6:* 8:c 6:+ 8:d 6:- 8:e"},
         TokenCase{"f(a[1]);", "8:f 9:( 8:a 9:[ 4:1 10:] 10:) 2:;"},
-        TokenCase{"Итог_2 := сумма", "8:Итог_2 2:: 7:= 8:сумма"},
-        TokenCase{"{ a/b } x", "8:x"},
+        TokenCase{"Итог_2 := сумма", "8:Итог_2 2:: 7:= 8:сумма"}, TokenCase{"{ a/b } x", "8:x"},
         TokenCase{"// see {x\r\ny", "8:y"},
         TokenCase{"// see {x\ny", "8:y"},  // LF-only line end ends the comment too
         TokenCase{"a // one\r\n// two\r\nb", "8:a 8:b"},
-        TokenCase{"'unterminated at end", "3:unterminated at end"},
-        TokenCase{"", ""}));
+        TokenCase{"'unterminated at end", "3:unterminated at end"}, TokenCase{"", ""}));
 
 struct ErrorCase {
     const char* source;
@@ -73,12 +72,11 @@ TEST_P(LexErrorTable, ReportsFirstError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lexer, LexErrorTable,
-    ::testing::Values(
-        ErrorCase{"x := 1.5.2", "[Error] (0:4): Недопусптимый символ: \".\""},
-        ErrorCase{"a\r\n  b # c", "[Error] (1:5): Недопусптимый символ \"#\""},
-        ErrorCase{"x := 'abc\r\ny", "[Error] (0:4): Незаконченная строка"},
-        ErrorCase{"x\r\n// end", "[Error] (0:0): Описание комментария незакончено"},
-        ErrorCase{"x { open", "[Error] (0:0): Описание комментария незакончено"}));
+    ::testing::Values(ErrorCase{"x := 1.5.2", "[Error] (0:4): Недопусптимый символ: \".\""},
+                      ErrorCase{"a\r\n  b # c", "[Error] (1:5): Недопусптимый символ \"#\""},
+                      ErrorCase{"x := 'abc\r\ny", "[Error] (0:4): Незаконченная строка"},
+                      ErrorCase{"x\r\n// end", "[Error] (0:0): Описание комментария незакончено"},
+                      ErrorCase{"x { open", "[Error] (0:0): Описание комментария незакончено"}));
 
 TEST(Lexer, PositionsCountCarriageReturnsAndSameForLfOnlyFiles) {
     for (const char* text : {"ab cd\r\n  ef\r\n\r\ngh", "ab cd\n  ef\n\ngh"}) {

@@ -15,10 +15,10 @@ namespace fs = std::filesystem;
 namespace {
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        path_ = fs::temp_directory_path() / ("kelvo_script_" + std::to_string(::getpid()) + "_" +
-                                             std::to_string(counter_++));
+        path_ = fs::temp_directory_path() /
+                ("kelvo_script_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
         fs::create_directories(path_);
     }
     ~TempDir() { fs::remove_all(path_); }
@@ -27,7 +27,7 @@ public:
         std::ofstream(path_ / name, std::ios::binary) << bytes;
     }
 
-private:
+  private:
     fs::path path_;
     static inline int counter_ = 0;
 };
@@ -42,13 +42,15 @@ TEST(ScriptModules, EmptyReportScriptIsNotRun) {
 TEST(ScriptModules, IncludeCompilesTheModuleFirstAndItsGlobalsAreVisible) {
     TempDir dir;
     // the included module is UTF-8 with LF line ends; it is converted on reading
-    dir.write("util.pas", "var Shared : pchar;\n// comment at the end of a line\n"
-                          "procedure Greet; begin Shared := 'привет' end;\n");
+    dir.write("util.pas",
+              "var Shared : pchar;\n// comment at the end of a line\n"
+              "procedure Greet; begin Shared := 'привет' end;\n");
     zs::Script script;
     script.baseDirectory = dir.base();
     script.librarySource = std::string(zs::rtlSource());
-    script.source = kt::cp("include 'util.pas';\nvar Mine : pchar;\n"
-                           "procedure Main; begin Greet; Mine := Shared + '!' end;\n");
+    script.source = kt::cp(
+        "include 'util.pas';\nvar Mine : pchar;\n"
+        "procedure Main; begin Greet; Mine := Shared + '!' end;\n");
     EXPECT_EQ(script.run(), zs::RunStatus::Finished) << kt::u8(script.lastMessage());
     ASSERT_EQ(script.modules().size(), 3u);
     EXPECT_EQ(script.modules()[0].name, "RunTime.s");
@@ -90,11 +92,12 @@ TEST(ScriptModules, MissingIncludeAndIncludeCycleAreCompileErrors) {
 
 TEST(ScriptHostVariables, EachTypeReachesTheGlobalOfTheSameName) {
     zs::Script script;
-    script.source = kt::cp(std::string("var Count : integer; Price : double; Paid : boolean;"
-                                       " Name : pchar; Any : variant; Other : integer;\n") +
-                           kt::kSendEventDecl +
-                           "procedure Main;\nvar Hidden : integer;\nbegin\n"
-                           "  SendEvent('V', Count, Price, Paid, Name, Any, Other, Hidden)\nend;\n");
+    script.source =
+        kt::cp(std::string("var Count : integer; Price : double; Paid : boolean;"
+                           " Name : pchar; Any : variant; Other : integer;\n") +
+               kt::kSendEventDecl +
+               "procedure Main;\nvar Hidden : integer;\nbegin\n"
+               "  SendEvent('V', Count, Price, Paid, Name, Any, Other, Hidden)\nend;\n");
     script.hostVariables.setVariable("count", 3LL, zs::kTypeInteger);
     script.hostVariables.setVariable("PRICE", 2.75, zs::kTypeDouble);
     script.hostVariables.setVariable("Paid", true, zs::kTypeBoolean);
@@ -127,9 +130,10 @@ TEST(ScriptHostVariables, AssignKeepsOrderAndReplacesByName) {
 
 TEST(ScriptVariables, LocalsOfAReportRoutineAreReadable) {
     zs::Script script;
-    script.source = kt::cp("var G : double;\nprocedure Fill;\nvar Qty : integer; Items : array of integer;\n"
-                           "begin Qty := 7; Items[2] := 5 end;\n"
-                           "procedure Main; begin G := 1.5; Fill end;\n");
+    script.source = kt::cp(
+        "var G : double;\nprocedure Fill;\nvar Qty : integer; Items : array of integer;\n"
+        "begin Qty := 7; Items[2] := 5 end;\n"
+        "procedure Main; begin G := 1.5; Fill end;\n");
     ASSERT_EQ(script.run(), zs::RunStatus::Finished);
     std::string text;
     EXPECT_TRUE(script.getVariableValue("fill", "qty", text));
@@ -147,9 +151,11 @@ TEST(ScriptPositions, ErrorsInTheReportScriptDoNotDependOnTheLibraryInFront) {
 }
 
 TEST(ScriptPositions, LfAndCrLfFilesCompileAlike) {
-    const std::string lf = "// a comment line\nvar x : integer;\nprocedure Main;\nbegin\n  y := 1\nend;\n";
+    const std::string lf =
+        "// a comment line\nvar x : integer;\nprocedure Main;\nbegin\n  y := 1\nend;\n";
     std::string crlf;
-    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     EXPECT_EQ(kt::compileError(lf), "[Error] (4:3): Неизвестный идентификатор \"y\"");
     EXPECT_EQ(kt::compileError(crlf), kt::compileError(lf));
 }
@@ -157,7 +163,8 @@ TEST(ScriptPositions, LfAndCrLfFilesCompileAlike) {
 TEST(ScriptWarnings, EmptySqlGoesToTheErrorHandlerAsKindOne) {
     zs::Script script;
     script.librarySource = std::string(zs::rtlSource());
-    script.source = kt::cp("var d : pchar;\nprocedure Main;\nbegin\n  execsql connect(d, d) endsql\nend;\n");
+    script.source =
+        kt::cp("var d : pchar;\nprocedure Main;\nbegin\n  execsql connect(d, d) endsql\nend;\n");
     std::vector<std::pair<int, std::string>> got;
     script.onError = [&](int kind, const std::string& t, int col, int line) {
         got.emplace_back(kind, kt::u8(t) + " @" + std::to_string(col) + "," + std::to_string(line));
@@ -166,15 +173,17 @@ TEST(ScriptWarnings, EmptySqlGoesToTheErrorHandlerAsKindOne) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].first, 1);
     EXPECT_EQ(got[0].second,
-              "[Warning] (3:0): Текст SQL запроса не задан. При выполнение может произойти ошибка. @-1,3");
+              "[Warning] (3:0): Текст SQL запроса не задан. При выполнение может произойти ошибка. "
+              "@-1,3");
     EXPECT_EQ(script.lastMessage(), "");
 }
 
 TEST(ScriptRun, SqlStatementsReachTheExternalCallSeam) {
     // External calls are not built yet: the SQL statement runs into the clear refusal.
-    const kt::Outcome o = kt::run("var d : pchar; n : integer;\nprocedure Main;\nbegin\n"
-                                  "  execsql connect(d, d) select 1 from t sqlreturns :n endsql\nend;\n",
-                                  true);
+    const kt::Outcome o = kt::run(
+        "var d : pchar; n : integer;\nprocedure Main;\nbegin\n"
+        "  execsql connect(d, d) select 1 from t sqlreturns :n endsql\nend;\n",
+        true);
     ASSERT_TRUE(o.compiled) << o.compileError;
     EXPECT_EQ(o.runError.substr(0, o.runError.find('\r')),
               "Вызовы внешних процедур пока недоступны: процедура \"Query_Create\" из библиотеки "

@@ -7,8 +7,12 @@ namespace zs = zentra::script;
 
 namespace kt {
 
-std::string cp(std::string_view utf8) { return zentra::text::utf8ToCp1251(utf8); }
-std::string u8(std::string_view cp1251) { return zentra::text::cp1251ToUtf8(cp1251); }
+std::string cp(std::string_view utf8) {
+    return zentra::text::utf8ToCp1251(utf8);
+}
+std::string u8(std::string_view cp1251) {
+    return zentra::text::cp1251ToUtf8(cp1251);
+}
 
 std::string eventLine(std::string_view event, std::span<const zs::EventArg> args) {
     std::string line(event);
@@ -23,11 +27,11 @@ std::string eventLine(std::string_view event, std::span<const zs::EventArg> args
 
 namespace {
 class Sink : public zs::VMErrorSink {
-public:
+  public:
     explicit Sink(std::string& out) : out_(out) {}
     void showRunTimeError(const std::string& text) override { out_ = u8(text); }
 
-private:
+  private:
     std::string& out_;
 };
 }  // namespace
@@ -72,7 +76,8 @@ std::vector<std::string> disasm(std::string_view utf8Source) {
     script.onError = [&](int, const std::string& text, int, int) { error = u8(text); };
     if (!script.compile()) return {"compile error: " + error};
     const auto& code = script.machine().code;
-    for (std::size_t i = 0; i < code.size(); ++i) lines.push_back(u8(zs::disassemble(code[i], i)));
+    for (std::size_t i = 0; i < code.size(); ++i)
+        lines.push_back(u8(zs::disassemble(code[i], i)));
     return lines;
 }
 

@@ -23,7 +23,7 @@ struct Outcome {
     bool compiled = false;
     std::string compileError;  // UTF-8, the first error reported
     zentra::script::RunStatus status = zentra::script::RunStatus::Finished;
-    std::string runError;  // UTF-8, machine-state lines joined by '\r'
+    std::string runError;             // UTF-8, machine-state lines joined by '\r'
     std::vector<std::string> events;  // "EVENT NAME=value ..." in UTF-8
     int finishCalls = 0;
 };

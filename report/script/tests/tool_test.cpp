@@ -28,7 +28,7 @@ std::string slurp(const fs::path& p) {
 }
 
 class ToolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("kelvo_tool_" + std::to_string(::getpid()) + "_" +
@@ -50,7 +50,8 @@ protected:
         if (!p) return r;
         char buf[4096];
         std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            r.out.append(buf, n);
         const int status = pclose(p);
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         r.err = slurp(errFile);
@@ -67,11 +68,12 @@ const char* kExpectedTrace =
     "TOTAL TOTAL=52,5 NAME=Shim***\n";
 
 TEST_F(ToolTest, RunPrintsTheEventTraceForUtf8LfAndCp1251CrLfFiles) {
-    const std::string utf8 = slurp(fs::path(ZENTRA_SOURCE_DIR_FOR_TESTS) /
-                                   "report/script/tests/data/order_lines.pas");
+    const std::string utf8 =
+        slurp(fs::path(ZENTRA_SOURCE_DIR_FOR_TESTS) / "report/script/tests/data/order_lines.pas");
     ASSERT_FALSE(utf8.empty());
     std::string crlf;
-    for (char c : kt::cp(utf8)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : kt::cp(utf8))
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     for (const std::string& file : {write("utf8.pas", utf8), write("cp1251.pas", crlf)}) {
         const ToolResult r = tool("run " + file);
         EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -88,20 +90,25 @@ TEST_F(ToolTest, CompileErrorExitsOneWithTheErrorText) {
 }
 
 TEST_F(ToolTest, RunTimeErrorExitsTwoWithTheMachineStateLines) {
-    const ToolResult r = tool("run " + write("r.pas", "var a : array of integer; x : integer;\n"
-                                                      "procedure Main;\nbegin\n  NewLine;\n  x := a[-1]\nend;\n"));
+    const ToolResult r =
+        tool("run " + write("r.pas",
+                            "var a : array of integer; x : integer;\n"
+                            "procedure Main;\nbegin\n  NewLine;\n  x := a[-1]\nend;\n"));
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.out, "NewLine\n");
-    EXPECT_EQ(r.err.substr(0, r.err.find("Number:")),
-              "Выход за пределы массива.\n************* VirtualMachine State *************\n* Command ");
+    EXPECT_EQ(
+        r.err.substr(0, r.err.find("Number:")),
+        "Выход за пределы массива.\n************* VirtualMachine State *************\n* Command ");
     EXPECT_NE(r.err.find("   * Command Name: GAV\n"), std::string::npos) << r.err;
 }
 
 TEST_F(ToolTest, HostVariablesOfEachTypeAndBadValues) {
-    const std::string file = write("v.pas", std::string("var N : integer; D : double; B : boolean; "
-                                                        "S : pchar;\n") +
-                                                "procedure Main; begin SendEvent('V', N, D, B, S) end;\n");
-    ToolResult r = tool("run " + file + " --var n:INTEGER=-3 --var D:double=0.25 --var b:boolean=да "
+    const std::string file =
+        write("v.pas", std::string("var N : integer; D : double; B : boolean; "
+                                   "S : pchar;\n") +
+                           "procedure Main; begin SendEvent('V', N, D, B, S) end;\n");
+    ToolResult r = tool("run " + file +
+                        " --var n:INTEGER=-3 --var D:double=0.25 --var b:boolean=да "
                         "--var S:PCHAR='Итого к оплате'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "V N=-3 D=0,25 B=1 S=Итого к оплате\n");
@@ -125,7 +132,8 @@ TEST_F(ToolTest, TokensAndDisasm) {
               "tkString\tДа\t3\t8\n"
               "tkReserved\tEND\t4\t1\n"
               "tkSymbol\t;\t4\t4\n");
-    const std::string ok = write("d.pas", "var x : pchar;\nprocedure Main;\nbegin\n  x := 'Да'\nend;\n");
+    const std::string ok =
+        write("d.pas", "var x : pchar;\nprocedure Main;\nbegin\n  x := 'Да'\nend;\n");
     r = tool("disasm " + ok + " --no-lib");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "0: PUSH 'Да' 4\n1: MOVS 1\n2: HALT\n");

@@ -34,7 +34,8 @@ TEST(TfVMError, ShowsTheMachineStateText) {
     EXPECT_TRUE(w.title()->font().bold());
     EXPECT_TRUE(w.memo()->isReadOnly());
     EXPECT_EQ(w.memo()->font().family(), QStringLiteral("Courier New"));
-    EXPECT_EQ(w.memo()->toPlainText(), QStringLiteral("Выход за пределы массива.\n* Command Number: 3"));
+    EXPECT_EQ(w.memo()->toPlainText(),
+              QStringLiteral("Выход за пределы массива.\n* Command Number: 3"));
     EXPECT_EQ(w.closeButton()->text(), QStringLiteral("Закрыть"));
 }
 
@@ -42,7 +43,8 @@ TEST(TfVMError, ARunTimeErrorOpensItModallyAndEscClosesIt) {
     app();
     TfVMError w;
     zentra::script::Script script;
-    script.source = "var a : array of integer; x : integer;\nprocedure Main; begin x := a[-1] end;\n";
+    script.source =
+        "var a : array of integer; x : integer;\nprocedure Main; begin x := a[-1] end;\n";
     script.machine().errorSink = &w;
     bool shown = false;
     QTimer::singleShot(0, [&] {

@@ -124,7 +124,7 @@ int tokens(const std::string& path) {
 }
 
 class StderrSink : public zs::VMErrorSink {
-public:
+  public:
     void showRunTimeError(const std::string& text) override { std::cerr << shown(text) << '\n'; }
 };
 

@@ -13,7 +13,7 @@ class QPushButton;
 
 class TfVMError : public QDialog, public zentra::script::VMErrorSink {
     Q_OBJECT
-public:
+  public:
     explicit TfVMError(QWidget* parent = nullptr);
 
     // Shows the cp1251 error text (carriage returns as line breaks) without opening the window.
@@ -25,7 +25,7 @@ public:
     QPlainTextEdit* memo() const { return memo_; }
     QPushButton* closeButton() const { return close_; }
 
-private:
+  private:
     QLabel* title_;
     QPlainTextEdit* memo_;
     QPushButton* close_;
