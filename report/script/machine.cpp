@@ -381,6 +381,22 @@ void Machine::fuse() {
             o.index = i + 1;
         }
     }
+    // A FOR step whose loop starts with the usual test "limit; MOVD v; Min|Max; JNZ end" takes the
+    // test over: after stepping it compares with the limit itself and goes to the body or out.
+    for (int i = 0; i < n; ++i) {
+        Op& o = at(i);
+        if (o.code != kFuseForStep && o.code != kFuseForStepDown) continue;
+        const Op& t = at(o.target);
+        const Opcode want = o.code == kFuseForStep ? Opcode::Min : Opcode::Max;
+        const bool isTest =
+            t.code == kFuseCmpJump + (static_cast<int>(want) - static_cast<int>(Opcode::Mach)) &&
+            !t.jumpIfZero && t.target > t.index && !t.x.arr && !t.y.arr && t.y.v == &o.dst->v;
+        if (!isTest) continue;
+        o.x = t.x;                 // the limit
+        o.a = t.target;            // out of the loop
+        o.len = o.target + t.len;  // the body (absolute)
+        o.valueType = 1;           // test folded in
+    }
     // A fused form that falls through into a forward JMP (the jump over an ELSE part) goes
     // straight to the jump's target.
     for (int i = 0; i < n; ++i) {
@@ -1134,17 +1150,23 @@ void Machine::execute() {
         pc += o.len;
         KELVO_NEXT;
     }
-#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                       \
-    LABEL : {                                                                                 \
-        Value& v = o.dst->v;                                                                  \
-        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;                \
-        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();              \
-        /* |cur| < 4e15: the integer conversion is exact; INC/DEC step from the truncation */ \
-        const double now = v.num;                                                             \
-        const double whole = static_cast<double>(static_cast<std::int64_t>(now));             \
-        v.num = (now == whole ? now : whole) + (STEP);                                        \
-        pc = loopTest(o.target);                                                              \
-        KELVO_NEXT;                                                                           \
+// A FOR step: INC/DEC step from the truncated value (|v| < 4e15 keeps the integer conversion
+// exact), then the loop test folded in at decode time, or the loop's first instruction.
+#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                  \
+    LABEL : {                                                                            \
+        Value& v = o.dst->v;                                                             \
+        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;           \
+        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();         \
+        const double now = v.num;                                                        \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(now));        \
+        v.num = now + (STEP); /* the usual integral value: no conversion on the chain */ \
+        if (__builtin_expect(now != whole, 0)) v.num = whole + (STEP);                   \
+        if (o.valueType && o.x.v->store == Store::Number) {                              \
+            pc = ((STEP) > 0 ? o.x.v->num < v.num : o.x.v->num > v.num) ? o.a : o.len;   \
+        } else {                                                                         \
+            pc = loopTest(o.target);                                                     \
+        }                                                                                \
+        KELVO_NEXT;                                                                      \
     }
         KELVO_FORSTEP_CASE(op_forstep, 1.0)
         KELVO_FORSTEP_CASE(op_forstepdown, -1.0)
