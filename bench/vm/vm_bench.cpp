@@ -15,6 +15,7 @@
 
 namespace zs = zentra::script;
 
+// Times FILE: compile only, or compile and run, --runs times; prints the median.
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: kelvo_vm_bench FILE [--compile] [--runs N]\n");

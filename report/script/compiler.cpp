@@ -11,10 +11,12 @@ namespace {
 std::string cp(std::string_view utf8) {
     return text::utf8ToCp1251(utf8);
 }
+// A name in double quotes, as the messages show names.
 std::string quoted(std::string_view name) {
     return "\"" + std::string(name) + "\"";
 }
 
+// The message for a name that lookup does not find.
 std::string unknownIdentifier(std::string_view name) {
     return cp("Неизвестный идентификатор ") + quoted(name);
 }
@@ -33,6 +35,7 @@ int typeKeyword(std::string_view upper) {
 
 Compiler::Compiler(Code& code, RunTimeData& data) : code_(code), data_(data) {}
 
+// Counts one level of nesting; too deep is a compile error, not a stack overflow.
 Compiler::DepthGuard::DepthGuard(Compiler& c) : c(c) {
     if (++c.depth_ > kMaxNesting) {
         c.fail(cp("Слишком глубокая вложенность выражений или операторов (более ") +
@@ -40,6 +43,7 @@ Compiler::DepthGuard::DepthGuard(Compiler& c) : c(c) {
     }
 }
 
+// Drops all symbols and per-compilation state before the library is compiled again.
 void Compiler::reset() {
     symbols_.clear();
     globals_.clear();
@@ -52,11 +56,13 @@ void Compiler::reset() {
     haveMain_ = false;
 }
 
+// True when the current token is the keyword (a word token, never a string literal).
 bool Compiler::isKw(std::string_view word) const {
     return (tok().kind == tkReserved || tok().kind == tkIdentifier || tok().kind == tkType) &&
            lex_->isToken(word);
 }
 
+// True when the current token is the punctuation or operator s.
 bool Compiler::isSym(std::string_view s) const {
     return tok().kind != tkString && tok().kind != tkEnd && tok().text == s;
 }
@@ -67,6 +73,7 @@ void Compiler::fail(const std::string& message) {
     throw CompileError(message);
 }
 
+// Requires the current token to be s; the kind only names it in the message.
 void Compiler::expect(std::string_view s, int kind) {
     // The kind index only names the kind in the message; a string literal never matches.
     if (!(tok().kind != tkString && tok().kind != tkEnd && lex_->isToken(s))) {
@@ -77,6 +84,7 @@ void Compiler::expect(std::string_view s, int kind) {
     }
 }
 
+// Appends one instruction and returns its number.
 int Compiler::put(Opcode op, std::string operand, std::uint8_t valueType) {
     Instruction ins;
     ins.op = op;
@@ -86,6 +94,7 @@ int Compiler::put(Opcode op, std::string operand, std::uint8_t valueType) {
     return last();
 }
 
+// Appends an array instruction with its element index and array type.
 int Compiler::emitIndexed(Opcode op, int number, int index, std::uint8_t valueType) {
     Instruction ins;
     ins.op = op;
@@ -96,6 +105,7 @@ int Compiler::emitIndexed(Opcode op, int number, int index, std::uint8_t valueTy
     return last();
 }
 
+// Points an already emitted jump at its target.
 void Compiler::patch(int at, int target) {
     assert(at >= 0 && at <= last());
     code_[static_cast<std::size_t>(at)].operand = std::to_string(target);
@@ -129,6 +139,7 @@ void Compiler::checkFree(const std::string& name, const std::vector<Symbol*>* li
     if (taken) fail(cp("Идентификатор ") + quoted(name) + cp(" уже существует"));
 }
 
+// Creates a symbol in the given list after the duplicate check.
 Symbol* Compiler::declare(const std::string& name, int kind, int declKind,
                           std::vector<Symbol*>* list) {
     checkFree(name, list);
@@ -145,6 +156,7 @@ Symbol* Compiler::declare(const std::string& name, int kind, int declKind,
     return p;
 }
 
+// Allocates the static cell of a declared value.
 int Compiler::allocate(const TypeInfo& type) {
     return type.isArray ? data_.addArrayCell(type.code) : data_.addCell(type.code);
 }
@@ -485,6 +497,7 @@ void Compiler::compileStatements() {
     }
 }
 
+// One statement; a token that cannot start one leaves the list to its caller.
 void Compiler::compileStatement() {
     DepthGuard guard(*this);
     const Token& t = tok();
@@ -671,6 +684,7 @@ Symbol* Compiler::emitExternalHead(std::string_view routineName, std::uint8_t re
     return r;
 }
 
+// The call tail of a compiler-made external call (stdcall, no event flag).
 void Compiler::emitExternalTail(Symbol* r, int argCount) {
     emitPushInt(0);
     emitPushInt(argCount);
@@ -680,6 +694,7 @@ void Compiler::emitExternalTail(Symbol* r, int argCount) {
     (void)r;
 }
 
+// Head, arguments and tail of a compiler-made call of a library routine.
 void Compiler::emitExternalCall(std::string_view routineName, std::uint8_t resultType,
                                 const std::function<void()>& arguments, int argCount) {
     Symbol* r = emitExternalHead(routineName, resultType);
@@ -897,6 +912,7 @@ int Compiler::compileArrayIndex(Symbol* array) {
     return emitIndexed(Opcode::Gav, array->dataIndex, -1, 0);
 }
 
+// factor: ( expression ) | - factor | literal | variable | a[i] | a.Count | function call
 void Compiler::compileFactor() {
     DepthGuard guard(*this);
     const Token& t = tok();

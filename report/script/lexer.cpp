@@ -15,6 +15,7 @@ const std::string kMsgOpenString = zentra::text::utf8ToCp1251("Незаконч�
 const std::string kMsgOpenComment = zentra::text::utf8ToCp1251("Описание комментария незакончено");
 const std::string kMsgExpected = zentra::text::utf8ToCp1251("Ожидалось ");
 
+// The kinds' display names, converted once.
 const std::array<std::string, 13>& displayNames() {
     static const std::array<std::string, 13> names = [] {
         const char* utf8[] = {"Ошибка",
@@ -38,20 +39,24 @@ const std::array<std::string, 13>& displayNames() {
     return names;
 }
 
+// Letters of identifiers: Latin, underscore and the Cyrillic bytes 192-255.
 bool isLetter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 192;
 }
+// Decimal digits.
 bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
 }  // namespace
 
+// Display name of a kind for "Ожидалось ..." messages.
 std::string_view tokenKindDisplayName(int kind) {
     if (kind < 0 || kind >= 13) return {};
     return displayNames()[static_cast<std::size_t>(kind)];
 }
 
+// Program name of a kind, for tools and tests.
 std::string_view tokenKindName(int kind) {
     static constexpr std::array<std::string_view, 13> names = {
         "tkError",        "tkEnd",      "tkSymbol",  "tkString",     "tkInteger",
@@ -82,12 +87,14 @@ LexAnalyst::LexAnalyst(std::string_view text) {
     setText(text);
 }
 
+// Appends a keyword-table entry; an earlier entry of the same word wins.
 void LexAnalyst::addReplace(std::string_view word, int kind, int newKind,
                             std::string_view newWord) {
     assert(kind == tkIdentifier);
     replaces_.try_emplace(text::upperCp1251(word), Replace{kind, newKind, std::string(newWord)});
 }
 
+// Takes a new text, with lone LFs turned into CR LF, and restarts all counters.
 void LexAnalyst::setText(std::string_view text) {
     text_.clear();
     text_.reserve(text.size() + text.size() / 16);
@@ -103,6 +110,7 @@ void LexAnalyst::setText(std::string_view text) {
     token_ = Token{};
 }
 
+// The character at the position plus offset, 0 past the end.
 unsigned char LexAnalyst::peek(std::size_t offset) const {
     const std::size_t p = pos_ + offset;
     return p < text_.size() ? static_cast<unsigned char>(text_[p]) : 0;
@@ -277,15 +285,18 @@ const Token& LexAnalyst::nextToken() {
     return token_;
 }
 
+// Current token text equals s without regard to case.
 bool LexAnalyst::isToken(std::string_view s) const {
     return text::equalsNoCase(token_.text, s);
 }
 
+// Reads the next token and compares it with s.
 bool LexAnalyst::nextIsToken(std::string_view s) {
     nextToken();
     return isToken(s);
 }
 
+// Reports "Ожидалось <kind> \"s\"" unless the current token is s.
 bool LexAnalyst::expect(std::string_view s, int kindIndex) {
     if (isToken(s)) return true;
     std::string msg = kMsgExpected;

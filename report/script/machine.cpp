@@ -30,9 +30,11 @@ constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stac
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
 constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
 
+// ADD, SUB, MUL or DIV.
 bool isArith(Opcode op) {
     return op == Opcode::Add || op == Opcode::Sub || op == Opcode::Mul || op == Opcode::Div;
 }
+// One of the six comparisons.
 bool isCompare(Opcode op) {
     return op >= Opcode::Mach && op <= Opcode::MaxOrMach;
 }
@@ -60,6 +62,7 @@ class RunError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Messages are written in UTF-8 here and raised as cp1251.
 std::string cp(std::string_view utf8) {
     return text::utf8ToCp1251(utf8);
 }
@@ -68,6 +71,7 @@ std::string cp(std::string_view utf8) {
     throw RunError(cp(utf8));
 }
 
+// The array index message, converted once.
 const std::string& outOfRange() {
     static const std::string s = cp("Выход за пределы массива.");
     return s;
@@ -114,6 +118,7 @@ int compare(const Value& a, const Value& b, char sep) {
     return &t == &a ? c : -c;
 }
 
+// Type an arithmetic result keeps: the left operand's numeric type, else Double.
 std::uint8_t numericType(const Value& v) {
     return v.store == Store::Number && v.type != kTypeUndefined && v.type != kTypeText
                ? v.type
@@ -122,6 +127,7 @@ std::uint8_t numericType(const Value& v) {
 
 }  // namespace
 
+// Ends the run: loading shared libraries is not built yet.
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
     throw std::runtime_error(cp("Вызовы внешних процедур пока недоступны: процедура \"") +
                              std::string(call.routine) + cp("\" из библиотеки \"") +
@@ -131,6 +137,7 @@ void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
 Machine::Machine() = default;
 Machine::~Machine() = default;
 
+// Ends a run's resources: code, decoded forms, stacks, argument buffers, libraries.
 void Machine::reset() {
     paused_ = false;
     pc_ = 0;
@@ -412,6 +419,7 @@ void Machine::fuse() {
     }
 }
 
+// Starts a run at the entry: decode, fresh stacks and counters, then execute.
 RunStatus Machine::run() {
     if (running_ || paused_) return RunStatus::Refused;
     running_ = true;
@@ -432,6 +440,7 @@ RunStatus Machine::run() {
     return finishRun();
 }
 
+// Continues a paused run from its PC.
 RunStatus Machine::resume() {
     if (running_ || !paused_) return RunStatus::Refused;
     paused_ = false;
@@ -472,6 +481,7 @@ RunStatus Machine::finishRun() {
     return status;
 }
 
+// A new top cell; the stack grows up to its limit.
 inline Value& Machine::push() {
     if (top_ == stack_.size()) {
         if (stack_.size() >= limits.maxStackDepth) raise("Переполнение стека");
@@ -480,6 +490,7 @@ inline Value& Machine::push() {
     return stack_[top_++];
 }
 
+// Removes the top cell; it stays valid until the next push.
 inline Value& Machine::pop() {
     assert(top_ > 0 && "the compiler balances every push");
     if (top_ == 0) raise("Стек пуст");

@@ -72,6 +72,7 @@ std::optional<double> parseTextNumber(std::string_view s) {
     return v;
 }
 
+// The value as the user sees it.
 std::string valueText(const Value& v, char decimalSeparator) {
     switch (v.store) {
         case Store::Number:
@@ -84,6 +85,7 @@ std::string valueText(const Value& v, char decimalSeparator) {
     return {};
 }
 
+// A new cell with the default content of its type.
 int RunTimeData::addCell(std::uint8_t type) {
     auto c = std::make_unique<DataCell>();
     c->declaredType = type;
@@ -93,12 +95,14 @@ int RunTimeData::addCell(std::uint8_t type) {
     return count() - 1;
 }
 
+// A new array cell without elements.
 int RunTimeData::addArrayCell(std::uint8_t type) {
     const int i = addCell(type);
     cells_.back()->v.flags |= kFlagArray;
     return i;
 }
 
+// Sets a cell from literal text: numbers with '.', texts as they are.
 void RunTimeData::setCellText(int index, std::string_view text) {
     assert(index >= 0 && index < count());
     Value& v = cell(index).v;
@@ -109,6 +113,7 @@ void RunTimeData::setCellText(int index, std::string_view text) {
     }
 }
 
+// The cell as text; arrays join their elements with ", ".
 std::string RunTimeData::cellText(int index, char decimalSeparator) const {
     if (index < 0 || index >= count()) return {};
     const DataCell& c = cell(index);
@@ -123,15 +128,18 @@ std::string RunTimeData::cellText(int index, char decimalSeparator) const {
     return valueText(c.v, decimalSeparator);
 }
 
+// Frees every cell and name.
 void RunTimeData::clear() {
     cells_.clear();
     names_.clear();
 }
 
+// Appends a name in capitals.
 void RunTimeData::addName(std::string_view name) {
     names_.push_back(text::upperCp1251(name));
 }
 
+// Index of a name compared in capitals, -1 when absent.
 int RunTimeData::indexOfName(std::string_view name) const {
     const std::string up = text::upperCp1251(name);
     for (std::size_t i = 0; i < names_.size(); ++i) {

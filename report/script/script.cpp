@@ -11,6 +11,7 @@
 namespace zentra::script {
 namespace {
 
+// Messages are written in UTF-8 here and reported as cp1251.
 std::string cp(std::string_view utf8) {
     return text::utf8ToCp1251(utf8);
 }
@@ -31,6 +32,7 @@ std::string literalOf(const HostVariant& v) {
 
 }  // namespace
 
+// Replaces the entry of the same lower-case name or appends one.
 void Variables::setVariable(std::string_view name, HostVariant value, std::uint8_t type) {
     std::string lower = text::lowerCp1251(name);
     for (Variable& v : items_) {
@@ -43,11 +45,13 @@ void Variables::setVariable(std::string_view name, HostVariant value, std::uint8
     items_.push_back(Variable{std::move(lower), std::move(value), type});
 }
 
+// Sets every entry of other, in order.
 void Variables::assign(const Variables& other) {
     for (const Variable& v : other.items_)
         setVariable(v.name, v.value, v.type);
 }
 
+// Wires the compiler's INCLUDE and warning hooks to this object.
 Script::Script() : compiler_(machine_.code, machine_.data) {
     baseDirectory = programDirectory();
     compiler_.onInclude = [this](const std::string& name, LexAnalyst& lex) { include(name, lex); };
@@ -60,6 +64,7 @@ Script::Script() : compiler_(machine_.code, machine_.data) {
 
 Script::~Script() = default;
 
+// Keeps the last error text and passes the error on.
 void Script::handleError(int kind, const std::string& text, int column, int line) {
     lastMessage_ = text;
     if (onError) onError(kind, text, column, line);
@@ -76,12 +81,14 @@ std::unique_ptr<LexAnalyst> Script::newLexer() {
     return lex;
 }
 
+// Compiles one module text with its own analyser.
 void Script::compileText(std::string_view text, bool isMain) {
     auto lex = newLexer();
     lex->setText(text);
     compiler_.compileModule(*lex, isMain);
 }
 
+// Compiles the library and the report script into a fresh code array and data segment.
 bool Script::compile() {
     if (machine_.running() || machine_.paused()) return false;
     compiler_.reset();
@@ -149,6 +156,7 @@ void Script::include(const std::string& name, LexAnalyst& current) {
     librarySymbolCount_ = compiler_.globalCount();
 }
 
+// Compiles and, without errors, runs Main; refused while a run is active or paused.
 RunStatus Script::run() {
     if (machine_.running() || machine_.paused()) return RunStatus::Refused;
     machine_.onSendEvent = onSendEvent;
@@ -157,6 +165,7 @@ RunStatus Script::run() {
     return machine_.run();
 }
 
+// Looks a report-script variable up by name and gives its value as text.
 bool Script::getVariableValue(std::string_view routine, std::string_view variable,
                               std::string& out) const {
     out.clear();
@@ -181,6 +190,7 @@ bool Script::getVariableValue(std::string_view routine, std::string_view variabl
     return false;
 }
 
+// Reads a script file as cp1251 (UTF-8 files are converted).
 std::string readScriptFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + path);
@@ -192,6 +202,7 @@ std::string readScriptFile(const std::string& path) {
     return bytes;
 }
 
+// Directory of the running executable, with a trailing separator.
 std::string programDirectory() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);

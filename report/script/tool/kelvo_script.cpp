@@ -38,6 +38,7 @@ std::string shown(std::string_view cp1251) {
     return out;
 }
 
+// Prints the usage text.
 int usage() {
     std::cerr << "usage: kelvo-script tokens FILE\n"
                  "       kelvo-script disasm FILE [--lib FILE | --no-lib]\n"
@@ -93,6 +94,7 @@ bool parseVar(const std::string& spec, zs::Variables& vars) {
     return true;
 }
 
+// Reads a script file, reporting failures on stderr.
 bool readFile(const std::string& path, std::string& text) {
     try {
         text = zs::readScriptFile(path);
@@ -103,6 +105,7 @@ bool readFile(const std::string& path, std::string& text) {
     }
 }
 
+// kelvo-script tokens: one token per line.
 int tokens(const std::string& path) {
     std::string text;
     if (!readFile(path, text)) return kExitUsage;
@@ -130,6 +133,7 @@ class StderrSink : public zs::VMErrorSink {
 
 }  // namespace
 
+// tokens | disasm | run, with the exit codes of the usage text.
 int main(int argc, char** argv) {
     if (argc < 3) return usage();
     const std::string command = argv[1];

@@ -33,6 +33,7 @@ TfVMError::TfVMError(QWidget* parent) : QDialog(parent) {
     layout->addWidget(close_, 0, Qt::AlignRight);
 }
 
+// Fills the memo from cp1251 text, carriage returns as line breaks.
 void TfVMError::setMessage(const std::string& cp1251) {
     std::string text = zentra::text::cp1251ToUtf8(cp1251);
     for (char& c : text) {
@@ -41,6 +42,7 @@ void TfVMError::setMessage(const std::string& cp1251) {
     memo_->setPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
+// Shows the error modally until the user closes it.
 void TfVMError::showRunTimeError(const std::string& cp1251) {
     setMessage(cp1251);
     exec();
