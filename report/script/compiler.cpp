@@ -1,5 +1,6 @@
 #include "compiler.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "text/cp1251.h"
@@ -685,21 +686,20 @@ Symbol* Compiler::emitExternalHead(std::string_view routineName, std::uint8_t re
 }
 
 // The call tail of a compiler-made external call (stdcall, no event flag).
-void Compiler::emitExternalTail(Symbol* r, int argCount) {
+void Compiler::emitExternalTail(int argCount) {
     emitPushInt(0);
     emitPushInt(argCount);
     emitPushInt(1);
     emitPushInt(last() + 3);
     put(Opcode::Call, "-1");
-    (void)r;
 }
 
 // Head, arguments and tail of a compiler-made call of a library routine.
 void Compiler::emitExternalCall(std::string_view routineName, std::uint8_t resultType,
                                 const std::function<void()>& arguments, int argCount) {
-    Symbol* r = emitExternalHead(routineName, resultType);
+    emitExternalHead(routineName, resultType);
     arguments();
-    emitExternalTail(r, argCount);
+    emitExternalTail(argCount);
 }
 
 // EXECSQL CONNECT(d, p) sql [SQLRETURNS :a, ...] ENDSQL, and FOR CONNECT(d, p) sql INTO :a, ...
@@ -712,7 +712,7 @@ void Compiler::compileSql(bool loopForm) {
     next();
     // Query_Create(driver, params, sql): the call head goes first so that the argument code
     // (which may itself contain calls) keeps its own instruction numbers.
-    Symbol* create = emitExternalHead("Query_Create", kTypeInteger);
+    emitExternalHead("Query_Create", kTypeInteger);
     compileExpression();
     expect(",", tkSymbol);
     next();
@@ -757,7 +757,7 @@ void Compiler::compileSql(bool loopForm) {
         }
         put(Opcode::Push, sqlText, kTypeText);
     }
-    emitExternalTail(create, 3);
+    emitExternalTail(3);
     const std::string q = std::to_string(data_.addCell(kTypeInteger));
     put(Opcode::Movd, "0");
     put(Opcode::Movs, q);

@@ -133,7 +133,7 @@ class Compiler {
     void compileSendEvent(Symbol* routine);
     void emitCallTail(Symbol* routine, int argCount, bool sendEvent);
     Symbol* emitExternalHead(std::string_view routineName, std::uint8_t resultType);
-    void emitExternalTail(Symbol* routine, int argCount);
+    void emitExternalTail(int argCount);
     void emitExternalCall(std::string_view routineName, std::uint8_t resultType,
                           const std::function<void()>& arguments, int argCount);
     int compileArrayIndex(Symbol* array);

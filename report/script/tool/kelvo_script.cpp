@@ -48,16 +48,16 @@ int usage() {
 }
 
 // NAME:TYPE=VALUE into a host variable; false with a message when it does not parse.
-bool parseVar(const std::string& spec, zs::Variables& vars) {
-    const auto colon = spec.find(':');
-    const auto eq = spec.find('=', colon == std::string::npos ? 0 : colon);
+bool parseVar(const std::string& arg, zs::Variables& vars) {
+    const auto colon = arg.find(':');
+    const auto eq = arg.find('=', colon == std::string::npos ? 0 : colon);
     if (colon == std::string::npos || eq == std::string::npos || colon == 0) {
-        std::cerr << "kelvo-script: --var wants NAME:TYPE=VALUE, got '" << spec << "'\n";
+        std::cerr << "kelvo-script: --var wants NAME:TYPE=VALUE, got '" << arg << "'\n";
         return false;
     }
-    const std::string name = zt::utf8ToCp1251(spec.substr(0, colon));
-    const std::string type = zt::upperUtf8(spec.substr(colon + 1, eq - colon - 1));
-    const std::string value = spec.substr(eq + 1);
+    const std::string name = zt::utf8ToCp1251(arg.substr(0, colon));
+    const std::string type = zt::upperUtf8(arg.substr(colon + 1, eq - colon - 1));
+    const std::string value = arg.substr(eq + 1);
     auto bad = [&] {
         std::cerr << "kelvo-script: '" << value << "' is not a " << type << " value\n";
         return false;
