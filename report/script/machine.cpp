@@ -825,20 +825,19 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
         case static_cast<std::uint8_t>(Opcode::Sav): {
             DataCell& arr = *o.cell;
             if (!arr.isArray()) raise("Переменная не является массивом");
-            if (o.index == -1 && top_ >= 2 && arr.declaredType >= kTypeInteger &&
-                arr.declaredType <= kTypeBoolean) {
-                // a number into an existing element of a numeric array
-                const Value& v = stack_[top_ - 1];
-                const Value& idx = stack_[top_ - 2];
-                if (v.store == Store::Number && idx.store == Store::Number && idx.num >= 0 &&
-                    idx.num < static_cast<double>(arr.elems.size())) {
-                    Value& e = arr.elems[static_cast<std::size_t>(idx.num)];
-                    e.num = v.num;
-                    e.store = Store::Number;
-                    top_ -= 2;
-                    ++pc;
-                    break;
-                }
+            if (arr.isNumericArray()) {
+                // numeric arrays hold plain numbers: the value converts like a numeric variable
+                Value& v = pop();
+                const double x = v.store == Store::Number ? v.num : 0;
+                const bool isNumber = v.store == Store::Number;
+                Value value;
+                if (!isNumber) std::swap(value, v);
+                const std::size_t i = elementIndex(o.index);
+                const double stored = isNumber ? x : toNumber(value);
+                if (i >= arr.nums.size()) arr.nums.resize(i + 1, 0.0);
+                arr.nums[i] = stored;
+                ++pc;
+                break;
             }
             Value& v = pop();
             Value value;
@@ -868,6 +867,12 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             DataCell& arr = *o.cell;
             if (!arr.isArray()) raise("Переменная не является массивом");
             const std::size_t i = elementIndex(o.index);
+            if (arr.isNumericArray()) {
+                if (i >= arr.nums.size()) arr.nums.resize(i + 1, 0.0);
+                push().setNumber(arr.declaredType, arr.nums[i]);
+                ++pc;
+                break;
+            }
             if (i >= arr.elems.size()) {
                 const std::size_t old = arr.elems.size();
                 arr.elems.resize(i + 1);
@@ -885,12 +890,14 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             break;
         }
         case static_cast<std::uint8_t>(Opcode::Gaec):
-            push().setNumber(kTypeInteger, static_cast<double>(o.cell->elems.size()));
+            push().setNumber(kTypeInteger, static_cast<double>(o.cell->elementCount()));
             ++pc;
             break;
         case static_cast<std::uint8_t>(Opcode::Fad):
             o.cell->elems.clear();
             o.cell->elems.shrink_to_fit();
+            o.cell->nums.clear();
+            o.cell->nums.shrink_to_fit();
             ++pc;
             break;
         case static_cast<std::uint8_t>(Opcode::Pop):
@@ -920,10 +927,8 @@ void Machine::execute() {
     auto loopTest = [ops](std::int32_t start) __attribute__((always_inline))->std::int32_t {
         const Op& t = ops[start];
         if (t.code < kFuseCmpJump || t.code > kFuseCmpJump + 5 || t.target <= t.index) return start;
-        const Value* xv = fetch(t.x);
-        const Value* yv = fetch(t.y);
-        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) return start;
-        const double x = xv->num, y = yv->num;
+        double x, y;
+        if (!number(t.x, x) || !number(t.y, y)) return start;
         bool r;
         switch (t.code - kFuseCmpJump) {
             case 0:
@@ -1088,41 +1093,37 @@ void Machine::execute() {
     op_halt:
         return sync();
     op_copy : {
-        const Value* x = fetch(o.x);
-        if (!x || x->store != Store::Number) goto slow;
-        o.dst->v.num = x->num;
+        double x;
+        if (!number(o.x, x)) goto slow;
+        o.dst->v.num = x;
         pc += o.len;
         KELVO_NEXT;
     }
-#define KELVO_ASSIGN_CASE(LABEL, EXPR, GUARD)                                                  \
-    LABEL : {                                                                                  \
-        const Value* xv = fetch(o.x);                                                          \
-        const Value* yv = fetch(o.y);                                                          \
-        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
-        const double x = xv->num, y = yv->num;                                                 \
-        if (!(GUARD)) goto slow;                                                               \
-        o.dst->v.num = (EXPR);                                                                 \
-        pc += o.len;                                                                           \
-        KELVO_NEXT;                                                                            \
+#define KELVO_ASSIGN_CASE(LABEL, EXPR, GUARD)              \
+    LABEL : {                                              \
+        double x, y;                                       \
+        if (!number(o.x, x) || !number(o.y, y)) goto slow; \
+        if (!(GUARD)) goto slow;                           \
+        o.dst->v.num = (EXPR);                             \
+        pc += o.len;                                       \
+        KELVO_NEXT;                                        \
     }
         KELVO_ASSIGN_CASE(op_assign_add, x + y, true)
         KELVO_ASSIGN_CASE(op_assign_sub, x - y, true)
         KELVO_ASSIGN_CASE(op_assign_mul, x * y, true)
         KELVO_ASSIGN_CASE(op_assign_div, x / y, y != 0)  // DIV by zero: the plain step reports it
 #undef KELVO_ASSIGN_CASE
-#define KELVO_CMPJUMP_CASE(LABEL, TEST)                                                        \
-    LABEL : {                                                                                  \
-        const Value* xv = fetch(o.x);                                                          \
-        const Value* yv = fetch(o.y);                                                          \
-        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow; \
-        const double x = xv->num, y = yv->num;                                                 \
-        if ((TEST) == o.jumpIfZero) {                                                          \
-            pc += o.len;                                                                       \
-        } else {                                                                               \
-            if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();           \
-            pc = o.target;                                                                     \
-        }                                                                                      \
-        KELVO_NEXT;                                                                            \
+#define KELVO_CMPJUMP_CASE(LABEL, TEST)                                              \
+    LABEL : {                                                                        \
+        double x, y;                                                                 \
+        if (!number(o.x, x) || !number(o.y, y)) goto slow;                           \
+        if ((TEST) == o.jumpIfZero) {                                                \
+            pc += o.len;                                                             \
+        } else {                                                                     \
+            if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync(); \
+            pc = o.target;                                                           \
+        }                                                                            \
+        KELVO_NEXT;                                                                  \
     }
         KELVO_CMPJUMP_CASE(op_cj_eq, x == y)
         KELVO_CMPJUMP_CASE(op_cj_ne, x != y)
@@ -1132,13 +1133,12 @@ void Machine::execute() {
         KELVO_CMPJUMP_CASE(op_cj_ge, x >= y)
 #undef KELVO_CMPJUMP_CASE
     op_pushbin : {
-        const Value* xv = fetch(o.x);
-        const Value* yv = fetch(o.y);
-        if (!xv || !yv || xv->store != Store::Number || yv->store != Store::Number) goto slow;
+        double x, y;
+        std::uint8_t xt;
+        if (!number(o.x, x, xt) || !number(o.y, y)) goto slow;
         const Opcode sub = static_cast<Opcode>(o.sub);
-        const double x = xv->num, y = yv->num;
         if (sub == Opcode::Div && y == 0) goto slow;
-        const std::uint8_t xt = xv->type, nt = numericType(*xv);
+        const std::uint8_t nt = xt != kTypeUndefined && xt != kTypeText ? xt : kTypeDouble;
         Value& t = push();
         t.flags = 0;
         switch (sub) {
@@ -1189,8 +1189,18 @@ void Machine::execute() {
         pc = o.a;
         KELVO_NEXT;
     op_loadelem : {
-        const Value* e = fetch(o.x);
-        if (!e) goto slow;
+        const DataCell& arr = *o.x.arr;
+        if (arr.isNumericArray()) {
+            double x;
+            if (!number(o.x, x)) goto slow;
+            push().setNumber(arr.declaredType, x);
+            pc += o.len;
+            KELVO_NEXT;
+        }
+        if (o.x.idx->store != Store::Number || o.x.off) goto slow;
+        const double d = o.x.idx->num;
+        if (!(d >= 0 && d < static_cast<double>(arr.elems.size()))) goto slow;
+        const Value* e = &arr.elems[static_cast<std::size_t>(d)];
         if (e->store == Store::Text) {
             Value& t = push();
             t.type = e->type;
@@ -1210,28 +1220,25 @@ void Machine::execute() {
     }
     op_storeelem : {
         // a number into an existing element of a numeric array
-        const Value* v = fetch(o.y);
-        if (!v || v->store != Store::Number || o.x.idx->store != Store::Number) goto slow;
+        double value;
+        if (!number(o.y, value) || o.x.idx->store != Store::Number) goto slow;
         double d = o.x.idx->num;
         if (o.x.off) {
             if (o.x.off->store != Store::Number) goto slow;
             d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
                                                                     : d - o.x.off->num;
         }
-        auto& elems = o.dst->elems;
-        if (!(d >= 0 && d < static_cast<double>(elems.size()))) goto slow;
-        Value& e = elems[static_cast<std::size_t>(d)];
-        e.num = v->num;
-        e.store = Store::Number;
+        auto& nums = o.dst->nums;
+        if (!(d >= 0 && d < static_cast<double>(nums.size()))) goto slow;
+        nums[static_cast<std::size_t>(d)] = value;
         pc += o.len;
         KELVO_NEXT;
     }
     op_stackbin : {
-        const Value* yv = fetch(o.x);
-        if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+        double y;
+        if (top_ == 0 || !number(o.x, y)) goto slow;
         Value& a = stack_[top_ - 1];
         if (a.store != Store::Number) goto slow;
-        const double y = yv->num;
         switch (static_cast<Opcode>(o.sub)) {
             case Opcode::Add:
                 a.num += y;
@@ -1251,11 +1258,11 @@ void Machine::execute() {
         KELVO_NEXT;
     }
     op_stackcmpjumpy : {
-        const Value* yv = fetch(o.x);
-        if (top_ == 0 || !yv || yv->store != Store::Number) goto slow;
+        double y;
+        if (top_ == 0 || !number(o.x, y)) goto slow;
         const Value& a = stack_[top_ - 1];
         if (a.store != Store::Number) goto slow;
-        const bool r = compareNumbers(o.sub, a.num, yv->num);
+        const bool r = compareNumbers(o.sub, a.num, y);
         if (r != o.jumpIfZero && o.target <= o.index && --ticks_ <= 0 && checkpoint())
             return sync();
         --top_;

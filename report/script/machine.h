@@ -151,17 +151,37 @@ class Machine {
     void fuse();
     int parseOperand(int i, Operand& out) const;
     int step(std::uint8_t opcode, const Op& o, int pc);
-    // the value an operand names now, or null when it is an element that does not exist yet
-    static const Value* fetch(const Operand& p) {
-        if (!p.arr) return p.v;
-        if (p.idx->store != Store::Number) return nullptr;
+    // The number an operand holds now with its type; false when it holds no number or names
+    // an element that does not exist yet.
+    static bool number(const Operand& p, double& out, std::uint8_t& type) {
+        if (!p.arr) {
+            if (p.v->store != Store::Number) return false;
+            out = p.v->num;
+            type = p.v->type;
+            return true;
+        }
+        if (p.idx->store != Store::Number) return false;
         double d = p.idx->num;
         if (p.off) {
-            if (p.off->store != Store::Number) return nullptr;
+            if (p.off->store != Store::Number) return false;
             d = p.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + p.off->num : d - p.off->num;
         }
-        if (!(d >= 0 && d < static_cast<double>(p.arr->elems.size()))) return nullptr;
-        return &p.arr->elems[static_cast<std::size_t>(d)];
+        if (p.arr->isNumericArray()) {
+            if (!(d >= 0 && d < static_cast<double>(p.arr->nums.size()))) return false;
+            out = p.arr->nums[static_cast<std::size_t>(d)];
+            type = p.arr->declaredType;
+            return true;
+        }
+        if (!(d >= 0 && d < static_cast<double>(p.arr->elems.size()))) return false;
+        const Value& e = p.arr->elems[static_cast<std::size_t>(d)];
+        if (e.store != Store::Number) return false;
+        out = e.num;
+        type = e.type;
+        return true;
+    }
+    static bool number(const Operand& p, double& out) {
+        std::uint8_t type;
+        return number(p, out, type);
     }
     int parseIndex(int i, Operand& out) const;
     void execute();

@@ -119,6 +119,10 @@ std::string RunTimeData::cellText(int index, char decimalSeparator) const {
     const DataCell& c = cell(index);
     if (c.isArray()) {
         std::string out;
+        for (std::size_t i = 0; i < c.nums.size(); ++i) {
+            if (i) out += ", ";
+            out += formatNumber(c.nums[i], decimalSeparator);
+        }
         for (std::size_t i = 0; i < c.elems.size(); ++i) {
             if (i) out += ", ";
             out += valueText(c.elems[i], decimalSeparator);

@@ -55,8 +55,13 @@ std::optional<double> parseTextNumber(std::string_view s);
 struct DataCell {
     Value v;
     std::uint8_t declaredType = kTypeUndefined;
-    std::vector<Value> elems;  // array elements (only with kFlagArray)
+    std::vector<Value> elems;  // elements of Text, Variant and untyped arrays
+    std::vector<double> nums;  // elements of Integer, Double and Boolean arrays (always numbers)
     bool isArray() const { return v.flags & kFlagArray; }
+    bool isNumericArray() const {
+        return isArray() && declaredType >= kTypeInteger && declaredType <= kTypeBoolean;
+    }
+    std::size_t elementCount() const { return isNumericArray() ? nums.size() : elems.size(); }
 };
 
 // The data segment: owned cells addressed by index, plus upper-cased names for diagnostics.

@@ -379,9 +379,7 @@ TEST(RunTimeData, CellTextOfArraysAndScalars) {
     const int a = d.addArrayCell(zs::kTypeDouble);
     d.setCellText(i, "-2.5");
     d.setCellText(t, "abc");
-    d.cell(a).elems.resize(2);
-    d.cell(a).elems[0].setNumber(zs::kTypeDouble, 1.5);
-    d.cell(a).elems[1].setNumber(zs::kTypeDouble, 2);
+    d.cell(a).nums = {1.5, 2};
     EXPECT_EQ(d.cellText(i), "-2,5");
     EXPECT_EQ(d.cellText(t), "abc");
     EXPECT_EQ(d.cellText(a), "1,5, 2");
