@@ -86,6 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "t[1] := 'b'; s := t[0] + t[1]; SendEvent('S', s); t[0] := 5; s := t[0]; "
                   "SendEvent('T', s)",
                   {"A X=0", "N X=11", "S S=b", "T S=5"}},
+        TraceCase{"NumericArraysConvertLikeVariables",
+                  "b : array of boolean; d : array of double; x : double; n : integer;",
+                  "b[2] := 1 = 1; x := b[2] + b[0]; SendEvent('B', x); d[1] := '2,5';"
+                  "d[0] := d[1] * 2; x := d[0]; SendEvent('D', x); n := d.count + b.count; "
+                  "SendEvent('N', n)",
+                  {"B X=1", "D X=5", "N N=5"}},
         TraceCase{"FunctionsVarParametersAndDefaultResults",
                   "x : integer; s : pchar;",
                   "x := 1; Bump(x); SendEvent('V', x); x := NoResult; SendEvent('F', x);"
@@ -184,6 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Выход за пределы массива.", "SAV"},
         ErrorCase{"CountCannotBeAssigned", "a : array of integer;", "a.count := 1",
                   "Выход за пределы массива.", "SAV"},
+        ErrorCase{"TextIntoANumericArray", "a : array of double;", "a[1] := 'abc'",
+                  "Значение \"abc\" не является числом", "SAV"},
         ErrorCase{"DivisionByZero", "x : integer;", "x := 0; x := 1 / x", "Деление на ноль", "DIV"},
         ErrorCase{"TextIsNotANumber", "x : integer;", "x := 'abc'",
                   "Значение \"abc\" не является числом", "MOVS"},
