@@ -1,0 +1,86 @@
+// Fuzz target for the whole pipeline: lexer, compiler (with and without the script library) and
+// the machine, with tight limits so that every input ends quickly and within bounded memory.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lexer.h"
+#include "rtl_source.h"
+#include "script.h"
+
+namespace zs = zentra::script;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // first byte: options; the rest: the script text as cp1251 bytes
+    const std::uint8_t options = data[0];
+    const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    zs::LexAnalyst lex(text);
+    lex.raiseOnError = false;
+    for (int i = 0; i < 100000 && lex.nextToken().kind != zs::tkEnd; ++i) {
+    }
+
+    // The program runs twice, with fused forms and with plain instructions only: both must
+    // produce the same events and the same error text.
+    struct Result {
+        zs::RunStatus status;
+        std::vector<std::string> events;
+        std::string error;
+    };
+    auto runOnce = [&](bool fused) {
+        Result r;
+        zs::Script script;
+        script.source = text;
+        if (options & 1) script.librarySource = std::string(zs::rtlSource());
+        script.hostVariables.setVariable("x", 5LL, zs::kTypeInteger);
+        script.hostVariables.setVariable("s", std::string("abc"), zs::kTypeText);
+        auto& limits = script.machine().limits;
+        limits.maxSteps = 20000;
+        limits.maxArrayElements = 4096;
+        limits.maxTextLength = 1024;
+        limits.maxReturnDepth = 512;
+        limits.maxStackDepth = 8192;
+        limits.fuseSequences = fused;
+        int events = 0;
+        script.onSendEvent = [&](std::string_view event, std::span<const zs::EventArg> args,
+                                 std::string& answer) {
+            if (++events > 1000) script.stop();
+            std::string line(event);
+            for (const auto& a : args) {
+                line += ' ';
+                line += a.name;
+                line += '=';
+                line += zs::valueText(*a.value);
+            }
+            r.events.push_back(std::move(line));
+            switch ((options >> 1) & 3) {
+                case 1:
+                    answer = "12";
+                    break;
+                case 2:
+                    answer = "cell_data:";
+                    answer += event;
+                    break;
+                default:
+                    break;
+            }
+        };
+        r.status = script.run();
+        r.error = script.machine().lastError();
+        std::string value;
+        script.getVariableValue("", "x", value);
+        return r;
+    };
+    const Result fused = runOnce(true);
+    const Result plain = runOnce(false);
+    if (fused.status != plain.status || fused.events != plain.events ||
+        fused.error != plain.error) {
+        std::fprintf(stderr, "fused and plain runs differ:\n  fused: %s\n  plain: %s\n",
+                     fused.error.c_str(), plain.error.c_str());
+        __builtin_trap();
+    }
+    return 0;
+}

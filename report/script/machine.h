@@ -1,0 +1,222 @@
+// The script virtual machine: a stack machine over the compiler's instruction array, with a
+// flat data segment of static cells, an operand stack and a return stack. Operands are decoded
+// once when a run starts; the interpreter loop is one switch. Window messages are pumped on a
+// time budget (never per instruction), and external routines go through a replaceable seam.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "code.h"
+#include "runtime_data.h"
+
+namespace zentra::script {
+
+// One further argument of a report event: the variable's name in capitals and its value.
+struct EventArg {
+    std::string_view name;
+    const Value* value;
+};
+
+// Handler of SendEvent: the event name, the further arguments in source order, and the answer
+// text to fill (empty = no answer; an integer text; or "cell_data:" + text).
+using SendEventHandler = std::function<void(std::string_view event, std::span<const EventArg> args,
+                                            std::string& answer)>;
+
+// One call of an EXTERNAL routine other than SendEvent, as the machine hands it over.
+struct ExternalCall {
+    std::string_view library;  // lower case, as declared
+    std::string_view routine;
+    std::string_view libraryPath;  // directory prefix for the library file
+    int convention = 1;
+    std::uint8_t resultType = kTypeUndefined;
+    std::span<const Value> args;  // in declaration order
+};
+
+// The seam through which the machine runs external routines. The implementation fills
+// `result` (type and storage), which the machine stores into cell 0, or throws to end the run
+// with a run-time error. releaseLibraries() is called when a run ends.
+class ExternalCaller {
+  public:
+    virtual ~ExternalCaller() = default;
+    virtual void call(const ExternalCall& call, Value& result) = 0;
+    virtual void releaseLibraries() {}
+};
+
+// Refuses every external call with a clear text: loading shared libraries is not built yet.
+class UnavailableExternalCaller : public ExternalCaller {
+  public:
+    void call(const ExternalCall& call, Value& result) override;
+};
+
+// Where run-time error texts go (the error window, standard error, a test's list).
+class VMErrorSink {
+  public:
+    virtual ~VMErrorSink() = default;
+    virtual void showRunTimeError(const std::string& text) = 0;  // cp1251
+};
+
+// Lets pending window messages through during long runs; absent in headless runs.
+class EventPump {
+  public:
+    virtual ~EventPump() = default;
+    virtual void pump() = 0;
+};
+
+struct MachineLimits {
+    std::size_t maxArrayElements = 16u * 1024 * 1024;
+    std::size_t maxTextLength = 256u * 1024 * 1024;
+    std::size_t maxReturnDepth = 100000;
+    std::size_t maxStackDepth = 1u << 20;
+    std::uint64_t maxSteps = 0;  // counted jumps back, calls and returns; 0 = no limit
+    std::chrono::milliseconds pumpInterval{20};
+    bool fuseSequences = true;  // off: every instruction in its plain form (for cross-checks)
+};
+
+enum class RunStatus { Finished, Stopped, Error, Refused, Paused };
+
+class Machine {
+  public:
+    Machine();
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // Runs from entryIndex until HALT, the end of the code, Stop or a run-time error; then
+    // Reset and onFinish. A run started during a run is refused.
+    RunStatus run();
+    // Ends the running program at the next check point (backward jump, call, return, or the end
+    // of an external call or event). Safe to call from handlers and from other threads.
+    void stop() { stopRequested_.store(true, std::memory_order_relaxed); }
+    // Holds the running program at the next check point, keeping code, stacks and PC, so that
+    // a debugger-like host can inspect cells; run() then returns Paused.
+    void pause() { pauseRequested_.store(true, std::memory_order_relaxed); }
+    // Goes on from where a paused run stopped; refused when nothing is paused.
+    RunStatus resume();
+    bool paused() const { return paused_; }
+    // Drops the code, the stacks and loaded libraries; the data segment is kept.
+    void reset();
+    bool running() const { return running_; }
+
+    Code code;
+    RunTimeData data;
+    int entryIndex = 0;
+    std::string libraryPath;
+    SendEventHandler onSendEvent;
+    std::function<void()> onFinish;
+    ExternalCaller* externals = nullptr;  // null: the unavailable caller
+    VMErrorSink* errorSink = nullptr;
+    EventPump* pump = nullptr;
+    MachineLimits limits;
+    char decimalSeparator = ',';
+
+    const std::string& lastError() const { return lastError_; }
+    int lastErrorPc() const { return lastErrorPc_; }
+
+  private:
+    // Operand of a fused form: a number literal or cell, or an array element a[i] / a[i +- k].
+    struct Operand {
+        const Value* v = nullptr;
+        DataCell* arr = nullptr;
+        const Value* idx = nullptr;
+        const Value* off = nullptr;
+        std::uint8_t offOp = 0;
+    };
+
+    // One decoded instruction. `code` may name a fused sequence starting here; `orig` is the
+    // instruction's own opcode, run instead whenever the fused form's guard does not hold.
+    struct Op {
+        std::uint8_t code = 0;  // Opcode, a fused form, kBadOperand or kEnd
+        std::uint8_t orig = 0;
+        std::uint8_t valueType = 0;
+        std::uint8_t sub = 0;  // fused: the arithmetic or comparison opcode
+        bool jumpIfZero = false;
+        std::int32_t index = 0;          // SAV/GAV element index
+        std::int32_t a = 0;              // data index, jump target, call entry
+        std::int32_t target = 0;         // fused: jump target / return index
+        DataCell* cell = nullptr;        // decoded data cell (MOVS, MOVD, SAV, GAV, GAEC, FAD)
+        const Value* literal = nullptr;  // PUSH
+        std::int32_t len = 0;            // fused: instructions covered
+        Operand x, y;                    // fused: operands
+        DataCell* dst = nullptr;         // fused: target cell or array
+    };
+
+    void decode();
+    void fuse();
+    int parseOperand(int i, Operand& out) const;
+    int step(std::uint8_t opcode, const Op& o, int pc);
+    // The number an operand holds now with its type; false when it holds no number or names
+    // an element that does not exist yet.
+    static bool number(const Operand& p, double& out, std::uint8_t& type) {
+        if (!p.arr) {
+            if (p.v->store != Store::Number) return false;
+            out = p.v->num;
+            type = p.v->type;
+            return true;
+        }
+        if (p.idx->store != Store::Number) return false;
+        double d = p.idx->num;
+        if (p.off) {
+            if (p.off->store != Store::Number) return false;
+            d = p.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + p.off->num : d - p.off->num;
+        }
+        if (p.arr->isNumericArray()) {
+            if (!(d >= 0 && d < static_cast<double>(p.arr->nums.size()))) return false;
+            out = p.arr->nums[static_cast<std::size_t>(d)];
+            type = p.arr->declaredType;
+            return true;
+        }
+        if (!(d >= 0 && d < static_cast<double>(p.arr->elems.size()))) return false;
+        const Value& e = p.arr->elems[static_cast<std::size_t>(d)];
+        if (e.store != Store::Number) return false;
+        out = e.num;
+        type = e.type;
+        return true;
+    }
+    static bool number(const Operand& p, double& out) {
+        std::uint8_t type;
+        return number(p, out, type);
+    }
+    int parseIndex(int i, Operand& out) const;
+    void execute();
+    bool checkpoint();
+    void externalStep(int argc, bool sendEvent);
+    void sendEventStep(int argc);
+    void afterCall(std::chrono::steady_clock::time_point started);
+    Value& push();
+    Value& pop();
+    void store(DataCell& target, bool takesValueType, Value& v);
+    std::size_t elementIndex(std::int32_t fixed);
+
+    std::vector<Op> ops_;
+    std::vector<Value> literals_;
+    std::vector<Value> stack_;
+    std::size_t top_ = 0;
+    std::vector<std::int32_t> returns_;
+    int pc_ = 0;
+    int ticks_ = 0;
+    std::uint64_t steps_ = 0;
+    std::chrono::steady_clock::time_point lastPump_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> pauseRequested_{false};
+    bool running_ = false;
+    bool paused_ = false;
+    RunStatus finishRun();
+    std::string lastError_;
+    int lastErrorPc_ = -1;
+    // buffers reused by every external call and event
+    std::vector<Value> callArgs_;
+    std::vector<std::string> callNames_;
+    std::vector<EventArg> eventArgs_;
+    std::string answer_;
+    Value callResult_;
+    UnavailableExternalCaller unavailable_;
+};
+
+}  // namespace zentra::script

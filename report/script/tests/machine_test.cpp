@@ -1,0 +1,400 @@
+// Source text -> event trace, and -> exact run-time error text with the machine-state lines.
+// Covers the value rules (explicit conversions, Boolean comparisons), arrays, calls, Stop,
+// message pumping on a time budget and the SendEvent answer rules.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "rtl_source.h"
+#include "test_util.h"
+
+namespace zs = zentra::script;
+
+namespace {
+
+// A program with globals `vars`, the event routine, optional routines and a Main body.
+std::string program(const std::string& vars, const std::string& body,
+                    const std::string& routines = "") {
+    return (vars.empty() ? "" : "var " + vars + "\n") + kt::kSendEventDecl + routines +
+           "procedure Main;\nbegin\n" + body + "\nend;\n";
+}
+
+struct TraceCase {
+    const char* name;
+    const char* vars;
+    const char* body;
+    std::vector<std::string> events;
+    const char* routines = "";
+};
+
+void PrintTo(const TraceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TraceTable : public ::testing::TestWithParam<TraceCase> {};
+
+TEST_P(TraceTable, PrintsExpectedEvents) {
+    const TraceCase& c = GetParam();
+    for (bool fused : {true, false}) {  // fused forms and plain instructions must agree
+        const kt::Outcome o =
+            kt::run(program(c.vars, c.body, c.routines), false,
+                    [&](zs::Script& s) { s.machine().limits.fuseSequences = fused; });
+        ASSERT_TRUE(o.compiled) << o.compileError;
+        EXPECT_EQ(o.runError, "") << "fused " << fused;
+        EXPECT_EQ(o.events, c.events) << "fused " << fused;
+        EXPECT_EQ(o.finishCalls, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machine, TraceTable,
+    ::testing::Values(
+        TraceCase{"Precedence",
+                  "x, y : integer; b : boolean;",
+                  "x := 2 + 3 * 4; SendEvent('A', x); x := 2 * 3 + 4; SendEvent('B', x);"
+                  "b := 1 + 2 = 3; SendEvent('C', b); x := 0; y := 5;"
+                  // one level, left to right: ((x > 1) AND y) > 1 -> (0 AND 5) > 1 -> 0
+                  "b := x > 1 AND y > 1; SendEvent('D', b)",
+                  {"A X=14", "B X=10", "C B=1", "D B=0"}},
+        TraceCase{"IntegerCellsKeepFractions",
+                  "x : integer;",
+                  "x := 2.5; SendEvent('A', x); x := x + 1; SendEvent('B', x); x := 7 / 2;"
+                  "SendEvent('C', x)",
+                  {"A X=2,5", "B X=3,5", "C X=3,5"}},
+        TraceCase{"ForLoopLimitsAndFractions",
+                  "i, n : integer;",
+                  "for i := 1 to 3 do SendEvent('I', i); SendEvent('AFTER', i);"
+                  // the limit is read before every pass
+                  "n := 2; for i := 1 to n do begin SendEvent('J', i); n := 3 end;"
+                  // INC truncates: 1 -> 2.5 -> 3 -> 4.5 -> 5
+                  "for i := 1 to 5 do begin SendEvent('K', i); i := i + 1.5 end;"
+                  "for i := 3 downto 2 do SendEvent('D', i)",
+                  {"I I=1", "I I=2", "I I=3", "AFTER I=4", "J I=1", "J I=2", "J I=3", "K I=1",
+                   "K I=3", "K I=5", "D I=3", "D I=2"}},
+        TraceCase{"BreakAndContinueBindToTheInnermostLoop",
+                  "i, j : integer;",
+                  "for i := 1 to 3 do begin\n"
+                  "  for j := 1 to 3 do begin if j = 2 then break; SendEvent('J', i, j) end;\n"
+                  "  if i = 2 then break;\n"
+                  "end;\n"
+                  "i := 0; while i < 4 do begin i := i + 1; if i = 2 then continue; SendEvent('W', "
+                  "i) end;",
+                  {"J I=1 J=1", "J I=2 J=1", "W I=1", "W I=3", "W I=4"}},
+        TraceCase{"ArraysGrowOnReadAndCount",
+                  "a : array of integer; t : array of pchar; x : integer; s : pchar;",
+                  "x := a[10]; SendEvent('A', x); x := a.count; SendEvent('N', x);"
+                  "t[1] := 'b'; s := t[0] + t[1]; SendEvent('S', s); t[0] := 5; s := t[0]; "
+                  "SendEvent('T', s)",
+                  {"A X=0", "N X=11", "S S=b", "T S=5"}},
+        TraceCase{"NumericArraysConvertLikeVariables",
+                  "b : array of boolean; d : array of double; x : double; n : integer;",
+                  "b[2] := 1 = 1; x := b[2] + b[0]; SendEvent('B', x); d[1] := '2,5';"
+                  "d[0] := d[1] * 2; x := d[0]; SendEvent('D', x); n := d.count + b.count; "
+                  "SendEvent('N', n)",
+                  {"B X=1", "D X=5", "N N=5"}},
+        TraceCase{"FunctionsVarParametersAndDefaultResults",
+                  "x : integer; s : pchar;",
+                  "x := 1; Bump(x); SendEvent('V', x); x := NoResult; SendEvent('F', x);"
+                  "s := NoText + 'z'; SendEvent('T', s); x := Twice(Twice(3)); SendEvent('W', x)",
+                  {"V X=11", "F X=0", "T S=z", "W X=12"},
+                  "procedure Bump(var v : integer); begin v := v + 10 end;\n"
+                  "function NoResult : integer; begin end;\n"
+                  "function NoText : pchar; begin end;\n"
+                  "function Twice(k : integer) : integer; begin result := k * 2 end;\n"},
+        TraceCase{"ComparisonsAreBooleansSoAndOrCombineThem",
+                  "s, t : pchar; b : boolean; n : integer;",
+                  "s := 'a'; t := 'b';"
+                  "if (s = 'a') and (t = 'b') then SendEvent('BOTH') else SendEvent('NOT');"
+                  "if (s = 'a') and (t = 'x') then SendEvent('WRONG') else SendEvent('ONE');"
+                  "if (s = 'x') or (t = 'b') then SendEvent('OR');"
+                  "b := s < t; SendEvent('LT', b); n := 5;"
+                  "if n = '5' then SendEvent('NUMTEXT'); if 'abc' <> n then SendEvent('DIFF')",
+                  {"BOTH", "ONE", "OR", "LT B=1", "NUMTEXT", "DIFF"}},
+        TraceCase{
+            "TrueNegation",
+            "a, b, x : integer; arr : array of integer;",
+            "a := 2; b := 3; x := -(a * b); SendEvent('A', x);"
+            "x := -Twice(a); SendEvent('B', x);"
+            "arr[1] := 7; x := 1; x := -arr[x]; SendEvent('C', x); x := --4; SendEvent('D', x)",
+            {"A X=-6", "B X=-4", "C X=-7", "D X=4"},
+            "function Twice(k : integer) : integer; begin result := k * 2 end;\n"},
+        TraceCase{
+            "ExplicitConversionsAndConcatenation",
+            "s : pchar; n : integer; d : double; v : variant;",
+            "s := 5; SendEvent('A', s); n := '12'; n := n + 1; SendEvent('B', n);"
+            "s := 'n=' + n + ', d=' + 2.5; SendEvent('C', s); d := ' 1,25 '; SendEvent('D', d);"
+            "v := 5; v := v + 1; SendEvent('E', v); v := 'a'; v := v + 'b'; SendEvent('F', v)",
+            {"A S=5", "B N=13", "C S=n=13, d=2,5", "D D=1,25", "E V=6", "F V=ab"}},
+        TraceCase{
+            "NumberTextForm",
+            "d : double;",
+            "d := 0.1 + 0.2; SendEvent('A', d); d := 100000000000 * 1000000000;"
+            "SendEvent('B', d); d := 0 - 0.001; SendEvent('C', d); d := 1 / 3; SendEvent('D', d)",
+            {"A D=0,3", "B D=1E20", "C D=-0,001", "D D=0,333333333333333"}},
+        // texts and fractional or missing indexes defeat the fast forms: the plain ones agree
+        TraceCase{
+            "GuardsFallBackToPlainForms",
+            "v : variant; x : integer; a : array of integer; d : double;",
+            "v := '5'; x := v + 1; SendEvent('A', x); x := 1 + v; SendEvent('B', x);"
+            "a[2] := 7; d := 2.5; x := a[d]; SendEvent('C', x); x := a[d - 1] + a[d]; "
+            "SendEvent('D', x);"
+            "x := a[5]; SendEvent('E', x); x := a.count; SendEvent('F', x);"
+            "for v := 1 to 2 do SendEvent('V', v); a[d + 1] := v; x := a[3]; SendEvent('G', x)",
+            {"A X=51", "B X=6", "C X=7", "D X=7", "E X=0", "F X=6", "V V=1", "V V=2", "G X=3"}},
+        TraceCase{"ExitAndTerminate",
+                  "x : integer;",
+                  "SendEvent('A'); P; SendEvent('B'); Q; SendEvent('NEVER')",
+                  {"A", "P", "B", "Q"},
+                  "procedure P; begin SendEvent('P'); exit; SendEvent('NEVER') end;\n"
+                  "procedure Q; begin SendEvent('Q'); terminate; SendEvent('NEVER') end;\n"}));
+
+struct ErrorCase {
+    const char* name;
+    const char* vars;
+    const char* body;
+    const char* message;
+    const char* command;
+    const char* routines = "";
+};
+
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RunErrorTable : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(RunErrorTable, EndsWithExactTextAndState) {
+    const ErrorCase& c = GetParam();
+    const kt::Outcome o = kt::run(program(c.vars, c.body, c.routines));
+    const kt::Outcome plain =
+        kt::run(program(c.vars, c.body, c.routines), false,
+                [](zs::Script& s) { s.machine().limits.fuseSequences = false; });
+    EXPECT_EQ(plain.runError, o.runError);  // same text, same instruction number
+    ASSERT_TRUE(o.compiled) << o.compileError;
+    EXPECT_EQ(o.status, zs::RunStatus::Error);
+    const std::string head =
+        std::string(c.message) +
+        "\r************* VirtualMachine State *************\r* Command Number: ";
+    ASSERT_EQ(o.runError.substr(0, head.size()), head) << o.runError;
+    const std::string tail = std::string("   * Command Name: ") + c.command;
+    EXPECT_EQ(o.runError.substr(o.runError.size() - tail.size()), tail) << o.runError;
+    EXPECT_EQ(o.finishCalls, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machine, RunErrorTable,
+    ::testing::Values(
+        ErrorCase{"NegativeIndex", "a : array of integer; x : integer;", "x := a[-1]",
+                  "Выход за пределы массива.", "GAV"},
+        ErrorCase{"HugeIndexIsCapped", "a : array of integer;", "a[20000000] := 1",
+                  "Выход за пределы массива.", "SAV"},
+        ErrorCase{"CountCannotBeAssigned", "a : array of integer;", "a.count := 1",
+                  "Выход за пределы массива.", "SAV"},
+        ErrorCase{"TextIntoANumericArray", "a : array of double;", "a[1] := 'abc'",
+                  "Значение \"abc\" не является числом", "SAV"},
+        ErrorCase{"DivisionByZero", "x : integer;", "x := 0; x := 1 / x", "Деление на ноль", "DIV"},
+        ErrorCase{"TextIsNotANumber", "x : integer;", "x := 'abc'",
+                  "Значение \"abc\" не является числом", "MOVS"},
+        ErrorCase{"TextAsCondition", "s : pchar;", "s := 'yes'; if s then s := ''",
+                  "Значение \"yes\" не является числом", "JZ"},
+        ErrorCase{"LogicOutOfRange", "x : double; b : integer;",
+                  "x := 100000000000 * 100000000000 * 1000; b := x and 1",
+                  "Ошибка в условной операции", "AND"},
+        ErrorCase{"IndexOutOfRangeOfIntegers", "a : array of integer; d : double; x : integer;",
+                  "d := 100000000000 * 100000000000 * 1000; x := a[d]",
+                  "Число вне допустимого диапазона", "GAV"},
+        ErrorCase{"DeepRecursion", "", "R",
+                  "Переполнение стека возвратов: слишком глубокая рекурсия", "CALL",
+                  "procedure R; begin R end;\n"},
+        ErrorCase{"OtherExternalCallsAreNotAvailableYet", "n : integer;", "n := StrLen('abc')",
+                  "Вызовы внешних процедур пока недоступны: процедура \"StrLen\" из библиотеки "
+                  "\"runtime.lib\"",
+                  "CALL",
+                  "function StrLen(Text : pchar) : integer; external; stdcall; 'Runtime.LIB';\n"}));
+
+TEST(Machine, ErrorReportsTheInstructionNumber) {
+    const kt::Outcome o =
+        kt::run(program("a : array of integer; x : integer;", "x := 1; x := a[-1]"));
+    // 0 PUSH 1, 1 MOVS, 2 PUSH -1, 3 GAV
+    EXPECT_NE(o.runError.find("* Command Number: 3   * Command Name: GAV"), std::string::npos)
+        << o.runError;
+}
+
+// Runs a compiled script whose event handler can act on the machine.
+struct Harness {
+    zs::Script script;
+    std::vector<std::string> events;
+    std::function<void(std::string_view, std::string&)> react;
+    int finishes = 0;
+
+    explicit Harness(const std::string& source) {
+        script.source = kt::cp(source);
+        script.onSendEvent = [this](std::string_view e, std::span<const zs::EventArg> args,
+                                    std::string& answer) {
+            events.push_back(kt::eventLine(e, args));
+            if (react) react(e, answer);
+        };
+        script.machine().onFinish = [this] { ++finishes; };
+    }
+};
+
+TEST(MachineStop, EndsTheRunAtOnceEvenInsideANestedRoutine) {
+    // Main is not the last routine, and the loop runs inside P called from Main: Stop must not
+    // return into Main.
+    Harness h(std::string("var i : integer;\n") + kt::kSendEventDecl +
+              "procedure P; begin while 1 do begin i := i + 1; SendEvent('TICK', i) end; end;\n"
+              "procedure Main; begin P; SendEvent('AFTER') end;\n"
+              "procedure Last; begin SendEvent('LAST') end;\n");
+    h.react = [&](std::string_view, std::string&) {
+        if (h.events.size() == 3) h.script.stop();
+    };
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Stopped);
+    EXPECT_EQ(h.events, (std::vector<std::string>{"TICK I=1", "TICK I=2", "TICK I=3"}));
+    EXPECT_EQ(h.finishes, 1);
+}
+
+TEST(MachineStop, FromAnotherThreadEndsAnEndlessLoop) {
+    Harness h("var i : integer;\nprocedure Main; begin while 1 do i := i + 1 end;\n");
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        h.script.stop();
+    });
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Stopped);
+    stopper.join();
+    EXPECT_EQ(h.finishes, 1);
+}
+
+TEST(MachinePause, PausedRunKeepsItsStateAndResumesWhereItStopped) {
+    Harness h(std::string("var i, s : integer;\n") + kt::kSendEventDecl +
+              "procedure Main; begin for i := 1 to 100000 do begin s := s + i;"
+              " if i = 5000 then SendEvent('P') end; SendEvent('DONE', s) end;\n");
+    h.react = [&](std::string_view e, std::string&) {
+        if (e == "P") h.script.machine().pause();
+    };
+    ASSERT_EQ(h.script.run(), zs::RunStatus::Paused);
+    EXPECT_TRUE(h.script.machine().paused());
+    EXPECT_EQ(h.finishes, 0);
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Refused);
+    std::string s;
+    ASSERT_TRUE(h.script.getVariableValue("", "i", s));
+    const int i = std::stoi(s);
+    EXPECT_GE(i, 5000);
+    EXPECT_LT(i, 8000);  // held within one check-point interval
+    EXPECT_EQ(h.script.machine().resume(), zs::RunStatus::Finished);
+    EXPECT_EQ(h.script.machine().resume(), zs::RunStatus::Refused);
+    EXPECT_EQ(h.events, (std::vector<std::string>{"P", "DONE S=5000050000"}));
+    EXPECT_EQ(h.finishes, 1);
+}
+
+class CountingPump : public zs::EventPump {
+  public:
+    std::function<void()> onPump;
+    int count = 0;
+    void pump() override {
+        ++count;
+        if (onPump) onPump();
+    }
+};
+
+TEST(MachinePump, PumpsOnATimeBudgetNotPerInstruction) {
+    Harness h("var i : integer;\nprocedure Main; begin for i := 1 to 200000 do ; end;\n");
+    CountingPump pump;
+    h.script.machine().pump = &pump;
+    h.script.machine().limits.pumpInterval = std::chrono::milliseconds(0);
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Finished);
+    // 200000 backward jumps, one clock read per 1000 of them
+    EXPECT_GE(pump.count, 150);
+    EXPECT_LE(pump.count, 201);
+}
+
+TEST(MachinePump, StopFromAPumpedMessageAndRefusedSecondRun) {
+    Harness h("var i : integer;\nprocedure Main; begin while 1 do i := i + 1 end;\n");
+    CountingPump pump;
+    zs::RunStatus inner = zs::RunStatus::Finished;
+    pump.onPump = [&] {
+        inner = h.script.run();  // a run started during a run is refused
+        h.script.stop();
+    };
+    h.script.machine().pump = &pump;
+    h.script.machine().limits.pumpInterval = std::chrono::milliseconds(1);
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Stopped);
+    EXPECT_EQ(inner, zs::RunStatus::Refused);
+    EXPECT_EQ(pump.count, 1);
+}
+
+TEST(MachineLimits, StepLimitEndsEndlessLoops) {
+    Harness h("procedure Main; begin while 1 do ; end;\n");
+    h.script.machine().limits.maxSteps = 100000;
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Error);
+    EXPECT_EQ(
+        kt::u8(h.script.machine().lastError().substr(0, h.script.machine().lastError().find('\r'))),
+        "Превышено допустимое число шагов программы");
+}
+
+TEST(MachineSendEvent, AnswersBecomeIntegersOrCellText) {
+    struct Case {
+        const char* answer;
+        const char* event;
+    };
+    // PRIME leaves 5 in cell 0; an empty answer to ASK keeps it
+    for (const Case& c :
+         {Case{"12", "GOT V=12"}, Case{"cell_data:12", "GOT V=12"}, Case{"cell_data:", "GOT V="},
+          Case{"", "GOT V=5"}, Case{"-7", "GOT V=-7"}, Case{"12abc", "GOT V="}}) {
+        Harness h(std::string("var v : variant;\n") + kt::kSendEventDecl +
+                  "procedure Main; begin SendEvent('PRIME'); v := SendEvent('ASK'); "
+                  "SendEvent('GOT', v) end;\n");
+        h.react = [&](std::string_view e, std::string& answer) {
+            answer = e == "PRIME" ? "5" : (e == "ASK" ? c.answer : "");
+        };
+        ASSERT_EQ(h.script.run(), zs::RunStatus::Finished) << h.script.lastMessage();
+        ASSERT_EQ(h.events.size(), 3u);
+        EXPECT_EQ(h.events[2], c.event) << c.answer;
+    }
+}
+
+TEST(MachineSendEvent, IntegerAnswerIsANumberAndTextAnswerIsText) {
+    Harness h(std::string("var v : variant; n : integer;\n") + kt::kSendEventDecl +
+              "procedure Main; begin v := SendEvent('ASK'); n := v + 1; SendEvent('N', n);"
+              "v := SendEvent('ASKTEXT'); v := v + 1; SendEvent('T', v) end;\n");
+    h.react = [&](std::string_view e, std::string& answer) {
+        answer = e == "ASK" ? "12" : "cell_data:12";
+    };
+    ASSERT_EQ(h.script.run(), zs::RunStatus::Finished);
+    EXPECT_EQ(h.events[1], "N N=13");
+    EXPECT_EQ(h.events[3], "T V=121");  // text + number concatenates
+}
+
+TEST(Machine, RunningTwiceStartsCleanAndLibraryGlobalsRestart) {
+    Harness h(
+        "var x : integer;\nprocedure Main; begin ActiveCol := ActiveCol + 1; x := ActiveCol;"
+        " SendEvent('COL', x); Deep end;\n"
+        "procedure Deep; begin end;\n");
+    h.script.source = kt::cp(
+        "var x : integer;\nprocedure Deep; begin terminate end;\n"
+        "procedure Main; begin ActiveCol := ActiveCol + 1; x := ActiveCol; SendEvent('COL', x); "
+        "Deep end;\n");
+    h.script.librarySource = std::string(zentra::script::rtlSource());
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Finished);
+    EXPECT_EQ(h.script.run(), zs::RunStatus::Finished);
+    EXPECT_EQ(h.events, (std::vector<std::string>{"COL X=1", "COL X=1"}));
+    EXPECT_TRUE(h.script.machine().code.empty());  // nothing compiled survives a run
+}
+
+TEST(RunTimeData, CellTextOfArraysAndScalars) {
+    zs::RunTimeData d;
+    const int i = d.addCell(zs::kTypeInteger);
+    const int t = d.addCell(zs::kTypeText);
+    const int a = d.addArrayCell(zs::kTypeDouble);
+    d.setCellText(i, "-2.5");
+    d.setCellText(t, "abc");
+    d.cell(a).nums = {1.5, 2};
+    EXPECT_EQ(d.cellText(i), "-2,5");
+    EXPECT_EQ(d.cellText(t), "abc");
+    EXPECT_EQ(d.cellText(a), "1,5, 2");
+    EXPECT_EQ(d.cellText(a, '.'), "1.5, 2");
+    d.addName("total");
+    EXPECT_EQ(d.indexOfName("TOTAL"), 0);
+    EXPECT_EQ(d.indexOfName("x"), -1);
+}
+
+}  // namespace
