@@ -1,5 +1,6 @@
 // Strings, conversions, words, rounding, dates, messages and memory of Runtime.lib, called
 // through dlsym by their C signatures.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -296,6 +297,95 @@ TEST(RuntimeMessages, MessagesAndProgressGoToStandardErrorWithoutWaiting) {
     RT(Kr_EndRun)();
     RT(StopVisual)(left);
     EXPECT_NE(lastError(), "") << "Kr_EndRun closes the windows a script left open";
+}
+
+TEST(RuntimeExports, EveryDeclaredRoutineAndNothingOfTheInsides) {
+    // The declared names, as the script library's EXTERNAL declarations spell them.
+    const char* const declared[] = {
+        "Chr",
+        "DateToStr",
+        "DialogCreate",
+        "DialogCreateEx",
+        "DialogFree",
+        "DialogParamAsBoolean",
+        "DialogParamAsDouble",
+        "DialogParamAsInteger",
+        "DialogParamAsString",
+        "DialogSetParamAsBoolean",
+        "DialogSetParamAsDouble",
+        "DialogSetParamAsInteger",
+        "DialogSetParamAsString",
+        "DialogShowModal",
+        "EncodeDate",
+        "FieldNameByIndex",
+        "Field_AsDouble",
+        "Field_AsInteger",
+        "Field_AsPChar",
+        "FileClose",
+        "FileCreate",
+        "FileDelete",
+        "FileExists",
+        "FileOpen",
+        "FileRead",
+        "FileSeek",
+        "FileWrite",
+        "FloatToStr",
+        "FloatToText",
+        "FreeMem",
+        "GetCharInStr",
+        "GetFirstDate",
+        "GetLastDate",
+        "GetMem",
+        "IntToStr",
+        "IntToText",
+        "Kr_EndRun",
+        "Kr_LastError",
+        "MonthToStr",
+        "MonthToStrEx",
+        "NowDate",
+        "Param_AsDouble",
+        "Param_AsInteger",
+        "Param_AsPChar",
+        "Query_BOF",
+        "Query_Create",
+        "Query_EOF",
+        "Query_Execute",
+        "Query_FieldCount",
+        "Query_First",
+        "Query_Free",
+        "Query_Last",
+        "Query_Next",
+        "Query_ParamCount",
+        "Query_Prior",
+        "Query_RecordCount",
+        "Round",
+        "ShowMessage",
+        "StartVisual",
+        "StopVisual",
+        "StrLen",
+        "StrLowerCase",
+        "StrToDate",
+        "StrToFloat",
+        "StrToFloatDef",
+        "StrToIntDef",
+        "StrUpperCase",
+        "SubDay",
+        "SubMonth",
+        "SubYear",
+        "Trim",
+        "TrimLeft",
+        "TrimRight",
+
+    };
+    for (const char* name : declared) {
+        EXPECT_NE(dlsym(kelvo::testing::runtimeLibrary(), name), nullptr) << name;
+    }
+    // The text layer linked into the library stays inside it: a second copy of the layer in the
+    // machine's process must never bind to this one.
+    EXPECT_EQ(
+        dlsym(kelvo::testing::runtimeLibrary(),
+              "_ZN6zentra4text11upperCp1251B5cxx11ESt17basic_string_viewIcSt11char_traitsIcEE"),
+        nullptr);
 }
 
 }  // namespace
