@@ -1,6 +1,9 @@
 #include "database.h"
 
+#include <langinfo.h>
+
 #include <cassert>
+#include <clocale>
 #include <string>
 
 #include "status.h"
@@ -49,8 +52,26 @@ void addDpbString(std::string& dpb, char tag, const std::string& value) {
     dpb += value;
 }
 
+// The client library turns file names into the system character set through the C library,
+// which follows LC_CTYPE. Under the "C" locale (services, tests, a bare environment) every
+// Cyrillic folder would be refused; file names are UTF-8 everywhere in this program, so the
+// character classification is made UTF-8 once, before the first attachment. Numbers and
+// messages are not touched (LC_CTYPE only).
+void ensureUtf8FileNames() {
+    static const bool done = [] {
+        const char* codeset = nl_langinfo(CODESET);
+        if (codeset && std::string_view(codeset) == "UTF-8") return true;
+        return setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    }();
+    (void)done;
+}
+
 std::string makeDpb(const ConnectParams& p) {
     std::string dpb(1, static_cast<char>(isc_dpb_version1));
+    // File names are UTF-8 here, whatever the process locale says; without this tag the
+    // engine reads them in the system character set and refuses Cyrillic folders.
+    dpb += static_cast<char>(isc_dpb_utf8_filename);
+    dpb += '\0';
     addDpbString(dpb, isc_dpb_user_name, p.user);
     addDpbString(dpb, isc_dpb_password, p.password);
     addDpbString(dpb, isc_dpb_lc_ctype, p.charset);
@@ -71,6 +92,7 @@ Database::~Database() {
 
 void Database::open(const ConnectParams& params) {
     close();
+    ensureUtf8FileNames();
     charsetId_ = charsetIdOf(params.charset);
     const std::string dpb = makeDpb(params);
     ISC_STATUS_ARRAY st;
@@ -86,6 +108,7 @@ void Database::open(const ConnectParams& params) {
 
 void Database::create(const ConnectParams& params, std::string_view defaultCharset) {
     close();
+    ensureUtf8FileNames();
     charsetId_ = charsetIdOf(params.charset);
     std::string path = params.database;
     std::string quoted;

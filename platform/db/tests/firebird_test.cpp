@@ -1,6 +1,8 @@
 // The database layer against a real embedded Firebird database made in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "database.h"
 #include "error.h"
 #include "sql_script.h"
@@ -230,4 +232,21 @@ TEST_F(FirebirdTest, Cp1251ConnectionPassesBytes) {
     Statement sel(db, "SELECT NAME FROM T WHERE UPPER(NAME) = :N");
     sel.setParam("N", "\xA8\xC6");  // "ЁЖ" in cp1251
     EXPECT_EQ(sel.executeScalar().toText(), "\xA8\xE6");
+}
+
+TEST(FirebirdPaths, CyrillicFolderNamesWork) {
+    TempDir dir;
+    const std::string folder = dir.file("Заказы клиента");
+    std::filesystem::create_directory(folder);
+    ConnectParams p;
+    p.database = folder + "/Каталог.fdb";
+    {
+        Database db;
+        db.create(p);
+        runSqlScript(db, "CREATE TABLE T (A INTEGER);");
+    }
+    Database db;
+    db.open(p);
+    Statement st(db, "SELECT COUNT(*) FROM T");
+    EXPECT_EQ(st.executeScalar().toInt(), 0);
 }
