@@ -34,24 +34,34 @@ size_t copyQuoted(std::string_view sql, size_t i, std::string& out) {
 
 ScannedSql scanNamedParameters(std::string_view sql) {
     ScannedSql r;
-    r.sql.reserve(sql.size());
+    r.sql = rewriteNamedParameters(sql, [](const std::string&, size_t) { return std::string("?"); },
+                                   &r.names);
+    return r;
+}
+
+std::string rewriteNamedParameters(
+    std::string_view sql, const std::function<std::string(const std::string& name, size_t index)>& replace,
+    std::vector<std::string>* names) {
+    std::string out;
+    out.reserve(sql.size());
+    size_t count = 0;
     size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
         if (c == '\'' || c == '"') {
-            i = copyQuoted(sql, i, r.sql);
+            i = copyQuoted(sql, i, out);
         } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
             const size_t end = sql.find('\n', i);
             const size_t stop = end == std::string_view::npos ? sql.size() : end;
-            r.sql.append(sql.substr(i, stop - i));
+            out.append(sql.substr(i, stop - i));
             i = stop;
         } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
             const size_t end = sql.find("*/", i + 2);
             const size_t stop = end == std::string_view::npos ? sql.size() : end + 2;
-            r.sql.append(sql.substr(i, stop - i));
+            out.append(sql.substr(i, stop - i));
             i = stop;
         } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-            r.sql += "::";  // not a marker: a cast in other dialects, kept as written
+            out += "::";  // not a marker: a cast in other dialects, kept as written
             i += 2;
         } else if (c == ':' && i + 1 < sql.size() && isNameStart(sql[i + 1])) {
             size_t j = i + 1;
@@ -60,15 +70,15 @@ ScannedSql scanNamedParameters(std::string_view sql) {
                 name += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[j])));
                 ++j;
             }
-            r.names.push_back(std::move(name));
-            r.sql += '?';
+            out += replace(name, count++);
+            if (names) names->push_back(std::move(name));
             i = j;
         } else {
-            r.sql += c;
+            out += c;
             ++i;
         }
     }
-    return r;
+    return out;
 }
 
 std::string quoteSqlLiteral(std::string_view text) {

@@ -2,6 +2,7 @@
 // exception at its edge: a C caller has no way to handle a C++ exception, and one escaping
 // through dlsym'd code would end the process.
 #include "morvane.h"
+#include "param_scanner.h"
 
 #include <cctype>
 #include <map>
@@ -83,62 +84,16 @@ StatementEntry& statementOf(State& s, int32_t h) {
     return it->second;
 }
 
-bool nameStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
-}
-bool nameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
-
 // Gives every ":name" occurrence its own marker ":P_<k>", so that the layer, which binds by
 // name, binds each occurrence separately: the script compiler numbers occurrences, not names.
-// Literals, quoted names and comments are copied untouched, as the layer's own scanner does.
 std::string numberMarkers(std::string_view sql, int32_t& count) {
-    std::string out;
-    out.reserve(sql.size() + 16);
-    count = 0;
-    size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"') {
-            out += sql[i++];
-            while (i < sql.size()) {
-                out += sql[i];
-                if (sql[i] == c) {
-                    if (i + 1 < sql.size() && sql[i + 1] == c) {
-                        out += sql[i + 1];
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
-            }
-        } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-            const size_t end = sql.find('\n', i);
-            const size_t stop = end == std::string_view::npos ? sql.size() : end;
-            out.append(sql.substr(i, stop - i));
-            i = stop;
-        } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-            const size_t end = sql.find("*/", i + 2);
-            const size_t stop = end == std::string_view::npos ? sql.size() : end + 2;
-            out.append(sql.substr(i, stop - i));
-            i = stop;
-        } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-            out += "::";
-            i += 2;
-        } else if (c == ':' && i + 1 < sql.size() && nameStart(sql[i + 1])) {
-            size_t j = i + 1;
-            while (j < sql.size() && nameChar(sql[j]))
-                ++j;
-            out += ":P_" + std::to_string(count++);
-            i = j;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
+    size_t n = 0;
+    std::string out =
+        zentra::db::rewriteNamedParameters(sql, [&n](const std::string&, size_t index) {
+            n = index + 1;
+            return ":P_" + std::to_string(index);
+        });
+    count = static_cast<int32_t>(n);
     return out;
 }
 
