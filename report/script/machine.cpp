@@ -6,6 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "external_call.h"
 #include "text/cp1251.h"
 
 namespace zentra::script {
@@ -134,7 +135,7 @@ void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
                              std::string(call.library) + "\"");
 }
 
-Machine::Machine() = default;
+Machine::Machine() : libraries_(std::make_unique<LibraryCaller>()) {}
 Machine::~Machine() = default;
 
 // Ends a run's resources: code, decoded forms, stacks, argument buffers, libraries.
@@ -149,7 +150,7 @@ void Machine::reset() {
     returns_.clear();
     callArgs_.clear();
     callNames_.clear();
-    (externals ? *externals : unavailable_).releaseLibraries();
+    (externals ? *externals : *libraries_).releaseLibraries();
 }
 
 // Decodes every operand once; an operand that names no cell becomes an instruction that fails
@@ -569,10 +570,11 @@ void Machine::afterCall(std::chrono::steady_clock::time_point started) {
 // SendEvent: values and names come off the stack, the handler answers, cell 0 takes an
 // integer answer as a number and a "cell_data:" answer as text.
 void Machine::sendEventStep(int argc) {
-    if (callArgs_.size() < static_cast<std::size_t>(argc)) {
+    // sized separately: external calls grow callArgs_ without names
+    if (callArgs_.size() < static_cast<std::size_t>(argc))
         callArgs_.resize(static_cast<std::size_t>(argc));
+    if (callNames_.size() < static_cast<std::size_t>(argc))
         callNames_.resize(static_cast<std::size_t>(argc));
-    }
     for (int k = argc - 1; k >= 0; --k) {
         const auto i = static_cast<std::size_t>(k);
         if (k > 0) {
@@ -612,7 +614,7 @@ void Machine::sendEventStep(int argc) {
 
 // CALL of an external routine: arguments, library, name and result type come off the stack;
 // the caller's result goes to cell 0.
-void Machine::externalStep(int argc, bool sendEvent) {
+void Machine::externalStep(int argc, bool sendEvent, int convention) {
     if (argc < 0 || argc > 256) raise("Неверное число аргументов внешней процедуры");
     if (sendEvent && argc < 1) raise("Неверное число аргументов внешней процедуры");
     const int needed = sendEvent ? 2 * argc + 2 : argc + 3;
@@ -624,18 +626,23 @@ void Machine::externalStep(int argc, bool sendEvent) {
     callArgs_.resize(static_cast<std::size_t>(argc));
     for (int k = argc - 1; k >= 0; --k)
         std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
-    std::string library = text::lowerCp1251(valueText(pop(), decimalSeparator));
+    std::string declared = valueText(pop(), decimalSeparator);
+    std::string library = text::lowerCp1251(declared);
     std::string routine = valueText(pop(), decimalSeparator);
     const double rt = toNumber(pop());
     ExternalCall call;
     call.library = library;
+    call.convention = convention;
+    call.declaredLibrary = declared;
     call.routine = routine;
     call.libraryPath = libraryPath;
+    call.site = pc_;
+    call.declarations = &externalParams;
     call.resultType = static_cast<std::uint8_t>(rt >= 0 && rt <= 5 ? rt : 0);
     call.args = std::span<const Value>(callArgs_.data(), callArgs_.size());
     callResult_.reset(kTypeUndefined);
     const auto started = std::chrono::steady_clock::now();
-    (externals ? *externals : unavailable_).call(call, callResult_);
+    (externals ? *externals : *libraries_).call(call, callResult_);
     afterCall(started);
     DataCell& c0 = data.cell(0);
     c0.v.type = callResult_.type;
@@ -810,7 +817,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             } else {
                 pc_ = pc;
                 externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)),
-                             flag != 0);
+                             flag != 0, static_cast<int>(std::clamp<std::int64_t>(conv, -1, 100)));
                 if (stopRequested_.load(std::memory_order_relaxed)) return kStopRun;
                 ++pc;
             }
