@@ -25,6 +25,7 @@ constexpr std::uint8_t kFusePushBin = 213;        // X; Y; arithmetic or compare
 constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
 constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
+constexpr std::uint8_t kFuseExtCall = 223;        // PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
 constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
 constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
@@ -352,6 +353,17 @@ void Machine::fuse() {
         } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push &&
                    op(i + 2) == Opcode::Push && op(i + 3) == Opcode::Push &&
                    op(i + 4) == Opcode::Call && o.literal->store == Store::Number &&
+                   o.literal->num == 0 && at(i + 1).literal->store == Store::Number &&
+                   at(i + 1).literal->num >= 0 && at(i + 1).literal->num <= 256 &&
+                   at(i + 2).literal->store == Store::Number && at(i + 2).literal->num >= 1 &&
+                   at(i + 2).literal->num <= 5 && at(i + 3).literal->store == Store::Number) {
+            // the tail of an external call (not SendEvent): its four numbers need no stack
+            o.code = kFuseExtCall;
+            o.index = static_cast<std::int32_t>(at(i + 1).literal->num);
+            o.sub = static_cast<std::uint8_t>(at(i + 2).literal->num);
+        } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push &&
+                   op(i + 2) == Opcode::Push && op(i + 3) == Opcode::Push &&
+                   op(i + 4) == Opcode::Call && o.literal->store == Store::Number &&
                    o.literal->num == 0 && at(i + 2).literal->store == Store::Number &&
                    at(i + 2).literal->num == 0 && at(i + 3).literal->store == Store::Number &&
                    at(i + 4).a >= 0) {
@@ -626,12 +638,30 @@ void Machine::externalStep(int argc, bool sendEvent, int convention) {
     callArgs_.resize(static_cast<std::size_t>(argc));
     for (int k = argc - 1; k >= 0; --k)
         std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
-    std::string declared = valueText(pop(), decimalSeparator);
-    std::string library = text::lowerCp1251(declared);
-    std::string routine = valueText(pop(), decimalSeparator);
+    // The names are read in place from the stack cells (valid until the next push), and the
+    // lower-case form is remembered, so a call in a loop allocates nothing here.
+    const Value& libCell = pop();
+    const Value& nameCell = pop();
     const double rt = toNumber(pop());
+    std::string_view declared, routine;
+    if (libCell.store == Store::Text) {
+        declared = libCell.text;
+    } else {
+        declaredBuf_ = valueText(libCell, decimalSeparator);
+        declared = declaredBuf_;
+    }
+    if (nameCell.store == Store::Text) {
+        routine = nameCell.text;
+    } else {
+        routineBuf_ = valueText(nameCell, decimalSeparator);
+        routine = routineBuf_;
+    }
+    if (declared != libDeclared_ || libLower_.empty() != declared.empty()) {
+        libDeclared_.assign(declared);
+        libLower_ = text::lowerCp1251(declared);
+    }
     ExternalCall call;
-    call.library = library;
+    call.library = libLower_;
     call.convention = convention;
     call.declaredLibrary = declared;
     call.routine = routine;
@@ -641,7 +671,8 @@ void Machine::externalStep(int argc, bool sendEvent, int convention) {
     call.resultType = static_cast<std::uint8_t>(rt >= 0 && rt <= 5 ? rt : 0);
     call.args = std::span<const Value>(callArgs_.data(), callArgs_.size());
     callResult_.reset(kTypeUndefined);
-    const auto started = std::chrono::steady_clock::now();
+    const auto started =
+        pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     (externals ? *externals : *libraries_).call(call, callResult_);
     afterCall(started);
     DataCell& c0 = data.cell(0);
@@ -969,6 +1000,7 @@ void Machine::execute() {
     X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                   \
     X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
     X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
+    X(op_extcall, kFuseExtCall)                                                               \
     X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
     X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
     X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
@@ -1194,6 +1226,14 @@ void Machine::execute() {
         if (--ticks_ <= 0 && checkpoint()) return sync();
         returns_.push_back(o.target);
         pc = o.a;
+        KELVO_NEXT;
+    op_extcall:
+        if (--ticks_ <= 0 && checkpoint()) return sync();
+        pc += 4;  // errors and the site cache name the CALL itself
+        pc_ = pc;
+        externalStep(o.index, false, o.sub);
+        if (stopRequested_.load(std::memory_order_relaxed)) return;
+        ++pc;
         KELVO_NEXT;
     op_loadelem : {
         const DataCell& arr = *o.x.arr;

@@ -235,6 +235,8 @@ class Machine {
     std::vector<EventArg> eventArgs_;
     std::string answer_;
     Value callResult_;
+    std::string declaredBuf_, routineBuf_;       // names that were not texts, in text form
+    std::string libDeclared_, libLower_;         // the last library name and its lower-case form
     std::unique_ptr<ExternalCaller> libraries_;  // dlopen + libffi, see external_call.h
 };
 

@@ -241,3 +241,24 @@ TEST(ExternalCall, AFileThatIsNoLibraryGivesTheNotFoundMessageWithTheLoaderReaso
 }
 
 }  // namespace
+
+namespace {
+
+// The fused form of the call tail must report errors at the same instruction as the plain one,
+// and give the same results.
+TEST(ExternalCall, FusedAndPlainCallTailsAgree) {
+    for (const char* body : {"d := ExtHalf(3); SendEvent('R', d); n := ExtSafeDiv(1, 0)",
+                             "n := ExtNothing", "s := ExtBracket('a'); SendEvent('R', s)"}) {
+        kt::Outcome fused, plain;
+        for (bool fuse : {true, false}) {
+            (fuse ? fused : plain) = kt::run(program("", body), false, [&](zs::Script& s) {
+                s.libraryDirectory = kExtDir;
+                s.machine().limits.fuseSequences = fuse;
+            });
+        }
+        EXPECT_EQ(fused.runError, plain.runError) << body;
+        EXPECT_EQ(fused.events, plain.events) << body;
+    }
+}
+
+}  // namespace
