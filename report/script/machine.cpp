@@ -129,9 +129,9 @@ std::uint8_t numericType(const Value& v) {
 
 }  // namespace
 
-// Ends the run: loading shared libraries is not built yet.
+// Ends the run: this host does not let scripts load libraries.
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
-    throw std::runtime_error(cp("Вызовы внешних процедур пока недоступны: процедура \"") +
+    throw std::runtime_error(cp("Вызовы внешних процедур запрещены: процедура \"") +
                              std::string(call.routine) + cp("\" из библиотеки \"") +
                              std::string(call.library) + "\"");
 }

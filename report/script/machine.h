@@ -66,7 +66,8 @@ class ExternalCaller {
     virtual void releaseLibraries() {}
 };
 
-// Refuses every external call with a clear text: loading shared libraries is not built yet.
+// Refuses every external call with a clear text, for hosts that must not load libraries (the fuzz
+// target); the machine's default is the dlopen + libffi caller of external_call.h.
 class UnavailableExternalCaller : public ExternalCaller {
   public:
     void call(const ExternalCall& call, Value& result) override;

@@ -262,3 +262,15 @@ TEST(ExternalCall, FusedAndPlainCallTailsAgree) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExternalCall, AHostCanRefuseAllLibraries) {
+    zs::UnavailableExternalCaller none;
+    const kt::Outcome o = runIn(kExtDir, program("", "d := ExtHalf(3)"), &none);
+    EXPECT_EQ(message(o),
+              "Вызовы внешних процедур запрещены: процедура \"ExtHalf\" из библиотеки "
+              "\"kelvotestext.lib\"");
+}
+
+}  // namespace
