@@ -35,6 +35,10 @@ const char* kDecls =
     "function cos(X : double) : double; external; cdecl; 'libm.so.6';\n"
     "function pow(X, Y : double) : double; external; cdecl; 'libm.so.6';\n"
     "function floor(X : double) : double; external; cdecl; 'libm.so.6';\n"
+    "function ExtMany(I1 : integer; D1 : double; I2 : integer; D2 : double; I3 : integer; "
+    "D3 : double; I4 : integer; D4 : double; I5 : integer; D5 : double; I6 : integer; "
+    "D6 : double; I7 : integer; D7 : double; I8 : integer; D8 : double; I9 : integer; "
+    "D9 : double; I10 : integer; D10 : double) : double; external; stdcall; 'KelvoTestExt.lib';\n"
     "function ExtIdentity(X : variant) : double; external; stdcall; 'KelvoTestExt.lib';\n";
 
 std::string program(const std::string& vars, const std::string& body) {
@@ -119,6 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
             "CaseInsensitiveFileNameAndOneLoadPerRun",
             "n := ExtCalls; n := ExtCalls; SendEvent('R', n); n := ExtCalls; SendEvent('R', n);",
             {"R N=2", "R N=3"}},
+        // 1..10 and 100..1000: sum(k*k) + sum(k*100k)/100 = 385 + 385
+        CallCase{"TwentyArgumentsSomeOnTheStack",
+                 "d := ExtMany(1, 100, 2, 200, 3, 300, 4, 400, 5, 500, 6, 600, 7, 700, 8, 800, 9, "
+                 "900, 10, 1000); SendEvent('R', d);",
+                 {"R D=770"}},
         CallCase{"CallInALoopReusesTheSite",
                  "n := 0; d := 0; while n < 1000 do begin d := d + ExtHalf(n); n := n + 1; end; "
                  "SendEvent('R', d);",

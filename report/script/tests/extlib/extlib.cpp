@@ -40,6 +40,24 @@ __attribute__((visibility("default"))) double ExtMix(std::int32_t a, double d, c
     return a * 1000.0 + static_cast<int>(d * 10) + (s ? std::strlen(s) : 0) * 100000.0 + b;
 }
 
+// Ten integers and ten doubles: more than the registers hold, so the rest travel on the stack.
+// Returns sum(k * ik) + sum(k * dk) / 100 for k = 1..10.
+__attribute__((visibility("default"))) double ExtMany(std::int32_t i1, double d1, std::int32_t i2,
+                                                      double d2, std::int32_t i3, double d3,
+                                                      std::int32_t i4, double d4, std::int32_t i5,
+                                                      double d5, std::int32_t i6, double d6,
+                                                      std::int32_t i7, double d7, std::int32_t i8,
+                                                      double d8, std::int32_t i9, double d9,
+                                                      std::int32_t i10, double d10) {
+    ++g_calls;
+    const std::int32_t is[] = {i1, i2, i3, i4, i5, i6, i7, i8, i9, i10};
+    const double ds[] = {d1, d2, d3, d4, d5, d6, d7, d8, d9, d10};
+    double r = 0;
+    for (int k = 0; k < 10; ++k)
+        r += (k + 1) * is[k] + (k + 1) * ds[k] / 100;
+    return r;
+}
+
 // Double result.
 __attribute__((visibility("default"))) double ExtHalf(double x) {
     ++g_calls;
