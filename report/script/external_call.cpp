@@ -78,6 +78,7 @@ bool isFile(const std::string& path) {
 // separators; absolute names and ".." components are refused.
 bool staysInside(const std::string& name) {
     if (name.empty() || name[0] == '/') return false;
+    if (name.size() >= 2 && name[1] == ':') return false;  // a drive letter: C:\...
     std::size_t start = 0;
     while (start <= name.size()) {
         std::size_t end = name.find('/', start);
@@ -122,6 +123,7 @@ struct LibraryCaller::Site {
     std::vector<std::uint8_t> params;
     std::vector<ffi_type*> types;
     ffi_cif cif{};
+    bool prepared = false;  // cif holds the descriptor
     std::vector<Slot> slots;
     std::vector<void*> values;
     std::vector<std::string> texts;  // the NUL-terminated copies passed for Text parameters
@@ -271,7 +273,7 @@ void LibraryCaller::call(const ExternalCall& call, Value& result) {
         const std::size_t n = s.params.size();
         const bool safecall = call.convention == 3;
         const bool hasResult = s.resultType != kTypeUndefined;
-        if (!s.cif.arg_types) {
+        if (!s.prepared) {
             // the descriptor is prepared once, after the types have been checked
             s.types.clear();
             for (std::uint8_t t : s.params) {
@@ -290,10 +292,10 @@ void LibraryCaller::call(const ExternalCall& call, Value& result) {
             }
             if (ffi_prep_cif(&s.cif, FFI_DEFAULT_ABI, static_cast<unsigned>(s.types.size()), rt,
                              s.types.data()) != FFI_OK) {
-                s.cif.arg_types = nullptr;
                 throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") +
                                          s.routine + "\"");
             }
+            s.prepared = true;
         }
         for (std::size_t k = 0; k < n; ++k) {
             const Value& v = call.args[k];

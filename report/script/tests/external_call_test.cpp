@@ -193,7 +193,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "'/lib/x86_64-linux-gnu/libm.so.6';\n",
                   "d := cosA(0)",
                   "Библиотека \"/lib/x86_64-linux-gnu/libm.so.6\" ненайдена: имя библиотеки ведёт "
-                  "за пределы папки библиотек"}),
+                  "за пределы папки библиотек"},
+        ErrorCase{"WindowsDrivePathIsRefused",
+                  "function F : integer; external; stdcall; 'C:\\Kelvo\\KelvoTestExt.lib';\n",
+                  "n := F",
+                  "Библиотека \"c:\\kelvo\\kelvotestext.lib\" ненайдена: имя библиотеки ведёт "
+                  "за пределы папки библиотек"},
+        ErrorCase{"SubfolderInsideTheLibraryFolderIsSearched",
+                  "function F : integer; external; stdcall; 'sub\\KelvoTestExt.lib';\n", "n := F",
+                  "Библиотека \"sub\\kelvotestext.lib\" ненайдена"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExternalCall, NullTextResultLeavesCellZeroUndefined) {
@@ -280,6 +288,24 @@ TEST(ExternalCall, AHostCanRefuseAllLibraries) {
     EXPECT_EQ(message(o),
               "Вызовы внешних процедур запрещены: процедура \"ExtHalf\" из библиотеки "
               "\"kelvotestext.lib\"");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExternalCall, NamesWithASeparatorLoadFromASubfolderOfTheLibraryFolder) {
+    const fs::path dir = fs::temp_directory_path() / ("kelvo_sublib_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "drivers");
+    fs::copy_file(fs::path(kExtDir) / "KelvoTestExt.lib", dir / "drivers" / "KelvoTestExt.lib",
+                  fs::copy_options::overwrite_existing);
+    const kt::Outcome o = runIn(
+        dir.string() + "/", program("function ExtStrLen(S : pchar) : integer; external; stdcall; "
+                                    "'drivers\\kelvotestext.lib';\n",
+                                    "n := ExtStrLen('abcd'); SendEvent('R', n);"));
+    EXPECT_EQ(o.runError, "");
+    EXPECT_EQ(o.events, std::vector<std::string>{"R N=4"});
+    fs::remove_all(dir);
 }
 
 }  // namespace
