@@ -6,6 +6,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "external_call.h"
 #include "text/cp1251.h"
 
 namespace zentra::script {
@@ -24,6 +25,7 @@ constexpr std::uint8_t kFusePushBin = 213;        // X; Y; arithmetic or compare
 constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
 constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
+constexpr std::uint8_t kFuseExtCall = 223;        // PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
 constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
 constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
@@ -127,14 +129,14 @@ std::uint8_t numericType(const Value& v) {
 
 }  // namespace
 
-// Ends the run: loading shared libraries is not built yet.
+// Ends the run: this host does not let scripts load libraries.
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
-    throw std::runtime_error(cp("Вызовы внешних процедур пока недоступны: процедура \"") +
+    throw std::runtime_error(cp("Вызовы внешних процедур запрещены: процедура \"") +
                              std::string(call.routine) + cp("\" из библиотеки \"") +
                              std::string(call.library) + "\"");
 }
 
-Machine::Machine() = default;
+Machine::Machine() : libraries_(std::make_unique<LibraryCaller>()) {}
 Machine::~Machine() = default;
 
 // Ends a run's resources: code, decoded forms, stacks, argument buffers, libraries.
@@ -149,7 +151,7 @@ void Machine::reset() {
     returns_.clear();
     callArgs_.clear();
     callNames_.clear();
-    (externals ? *externals : unavailable_).releaseLibraries();
+    (externals ? *externals : *libraries_).releaseLibraries();
 }
 
 // Decodes every operand once; an operand that names no cell becomes an instruction that fails
@@ -348,6 +350,17 @@ void Machine::fuse() {
             o.y = y;
             o.sub = static_cast<std::uint8_t>(op(i + lx + ly));
             o.len = lx + ly + 1;
+        } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push &&
+                   op(i + 2) == Opcode::Push && op(i + 3) == Opcode::Push &&
+                   op(i + 4) == Opcode::Call && o.literal->store == Store::Number &&
+                   o.literal->num == 0 && at(i + 1).literal->store == Store::Number &&
+                   at(i + 1).literal->num >= 0 && at(i + 1).literal->num <= 256 &&
+                   at(i + 2).literal->store == Store::Number && at(i + 2).literal->num >= 1 &&
+                   at(i + 2).literal->num <= 5 && at(i + 3).literal->store == Store::Number) {
+            // the tail of an external call (not SendEvent): its four numbers need no stack
+            o.code = kFuseExtCall;
+            o.index = static_cast<std::int32_t>(at(i + 1).literal->num);
+            o.sub = static_cast<std::uint8_t>(at(i + 2).literal->num);
         } else if (op(i) == Opcode::Push && op(i + 1) == Opcode::Push &&
                    op(i + 2) == Opcode::Push && op(i + 3) == Opcode::Push &&
                    op(i + 4) == Opcode::Call && o.literal->store == Store::Number &&
@@ -569,10 +582,11 @@ void Machine::afterCall(std::chrono::steady_clock::time_point started) {
 // SendEvent: values and names come off the stack, the handler answers, cell 0 takes an
 // integer answer as a number and a "cell_data:" answer as text.
 void Machine::sendEventStep(int argc) {
-    if (callArgs_.size() < static_cast<std::size_t>(argc)) {
+    // sized separately: external calls grow callArgs_ without names
+    if (callArgs_.size() < static_cast<std::size_t>(argc))
         callArgs_.resize(static_cast<std::size_t>(argc));
+    if (callNames_.size() < static_cast<std::size_t>(argc))
         callNames_.resize(static_cast<std::size_t>(argc));
-    }
     for (int k = argc - 1; k >= 0; --k) {
         const auto i = static_cast<std::size_t>(k);
         if (k > 0) {
@@ -612,7 +626,7 @@ void Machine::sendEventStep(int argc) {
 
 // CALL of an external routine: arguments, library, name and result type come off the stack;
 // the caller's result goes to cell 0.
-void Machine::externalStep(int argc, bool sendEvent) {
+void Machine::externalStep(int argc, bool sendEvent, int convention) {
     if (argc < 0 || argc > 256) raise("Неверное число аргументов внешней процедуры");
     if (sendEvent && argc < 1) raise("Неверное число аргументов внешней процедуры");
     const int needed = sendEvent ? 2 * argc + 2 : argc + 3;
@@ -624,18 +638,42 @@ void Machine::externalStep(int argc, bool sendEvent) {
     callArgs_.resize(static_cast<std::size_t>(argc));
     for (int k = argc - 1; k >= 0; --k)
         std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
-    std::string library = text::lowerCp1251(valueText(pop(), decimalSeparator));
-    std::string routine = valueText(pop(), decimalSeparator);
+    // The names are read in place from the stack cells (valid until the next push), and the
+    // lower-case form is remembered, so a call in a loop allocates nothing here.
+    const Value& libCell = pop();
+    const Value& nameCell = pop();
     const double rt = toNumber(pop());
+    std::string_view declared, routine;
+    if (libCell.store == Store::Text) {
+        declared = libCell.text;
+    } else {
+        declaredBuf_ = valueText(libCell, decimalSeparator);
+        declared = declaredBuf_;
+    }
+    if (nameCell.store == Store::Text) {
+        routine = nameCell.text;
+    } else {
+        routineBuf_ = valueText(nameCell, decimalSeparator);
+        routine = routineBuf_;
+    }
+    if (declared != libDeclared_ || libLower_.empty() != declared.empty()) {
+        libDeclared_.assign(declared);
+        libLower_ = text::lowerCp1251(declared);
+    }
     ExternalCall call;
-    call.library = library;
+    call.library = libLower_;
+    call.convention = convention;
+    call.declaredLibrary = declared;
     call.routine = routine;
     call.libraryPath = libraryPath;
+    call.site = pc_;
+    call.declarations = &externalParams;
     call.resultType = static_cast<std::uint8_t>(rt >= 0 && rt <= 5 ? rt : 0);
     call.args = std::span<const Value>(callArgs_.data(), callArgs_.size());
     callResult_.reset(kTypeUndefined);
-    const auto started = std::chrono::steady_clock::now();
-    (externals ? *externals : unavailable_).call(call, callResult_);
+    const auto started =
+        pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    (externals ? *externals : *libraries_).call(call, callResult_);
     afterCall(started);
     DataCell& c0 = data.cell(0);
     c0.v.type = callResult_.type;
@@ -810,7 +848,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
             } else {
                 pc_ = pc;
                 externalStep(static_cast<int>(std::clamp<std::int64_t>(argc, -1, 100000)),
-                             flag != 0);
+                             flag != 0, static_cast<int>(std::clamp<std::int64_t>(conv, -1, 100)));
                 if (stopRequested_.load(std::memory_order_relaxed)) return kStopRun;
                 ++pc;
             }
@@ -962,6 +1000,7 @@ void Machine::execute() {
     X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                   \
     X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
     X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
+    X(op_extcall, kFuseExtCall)                                                               \
     X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
     X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
     X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
@@ -1187,6 +1226,14 @@ void Machine::execute() {
         if (--ticks_ <= 0 && checkpoint()) return sync();
         returns_.push_back(o.target);
         pc = o.a;
+        KELVO_NEXT;
+    op_extcall:
+        if (--ticks_ <= 0 && checkpoint()) return sync();
+        pc += 4;  // errors and the site cache name the CALL itself
+        pc_ = pc;
+        externalStep(o.index, false, o.sub);
+        if (stopRequested_.load(std::memory_order_relaxed)) return;
+        ++pc;
         KELVO_NEXT;
     op_loadelem : {
         const DataCell& arr = *o.x.arr;

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "code.h"
@@ -29,11 +31,26 @@ struct EventArg {
 using SendEventHandler = std::function<void(std::string_view event, std::span<const EventArg> args,
                                             std::string& answer)>;
 
+// Declared parameter types of external routines, by declarationKey(library, routine).
+using ExternalDeclarations = std::unordered_map<std::string, std::vector<std::uint8_t>>;
+// Key of an external routine: its lower-case library name, a zero byte, the routine name.
+inline std::string declarationKey(std::string_view lowerLibrary, std::string_view routine) {
+    std::string key(lowerLibrary);
+    key += '\0';
+    key += routine;
+    return key;
+}
+
 // One call of an EXTERNAL routine other than SendEvent, as the machine hands it over.
 struct ExternalCall {
-    std::string_view library;  // lower case, as declared
+    std::string_view library;          // lower case: the cache key and the name in messages
+    std::string_view declaredLibrary;  // the spelling of the declaration, the file to load
     std::string_view routine;
     std::string_view libraryPath;  // directory prefix for the library file
+    int site = 0;                  // instruction number of the CALL, for per-site caches
+    // where the declared parameter types are (looked up only when a call site is first resolved;
+    // without a declaration the cells' own types stand in)
+    const ExternalDeclarations* declarations = nullptr;
     int convention = 1;
     std::uint8_t resultType = kTypeUndefined;
     std::span<const Value> args;  // in declaration order
@@ -49,7 +66,8 @@ class ExternalCaller {
     virtual void releaseLibraries() {}
 };
 
-// Refuses every external call with a clear text: loading shared libraries is not built yet.
+// Refuses every external call with a clear text, for hosts that must not load libraries (the fuzz
+// target); the machine's default is the dlopen + libffi caller of external_call.h.
 class UnavailableExternalCaller : public ExternalCaller {
   public:
     void call(const ExternalCall& call, Value& result) override;
@@ -110,7 +128,9 @@ class Machine {
     std::string libraryPath;
     SendEventHandler onSendEvent;
     std::function<void()> onFinish;
-    ExternalCaller* externals = nullptr;  // null: the unavailable caller
+    ExternalCaller* externals = nullptr;  // null: the machine's own shared-library caller
+    // Declared parameter types of external routines; filled by the script object after compiling.
+    ExternalDeclarations externalParams;
     VMErrorSink* errorSink = nullptr;
     EventPump* pump = nullptr;
     MachineLimits limits;
@@ -186,7 +206,7 @@ class Machine {
     int parseIndex(int i, Operand& out) const;
     void execute();
     bool checkpoint();
-    void externalStep(int argc, bool sendEvent);
+    void externalStep(int argc, bool sendEvent, int convention);
     void sendEventStep(int argc);
     void afterCall(std::chrono::steady_clock::time_point started);
     Value& push();
@@ -216,7 +236,9 @@ class Machine {
     std::vector<EventArg> eventArgs_;
     std::string answer_;
     Value callResult_;
-    UnavailableExternalCaller unavailable_;
+    std::string declaredBuf_, routineBuf_;       // names that were not texts, in text form
+    std::string libDeclared_, libLower_;         // the last library name and its lower-case form
+    std::unique_ptr<ExternalCaller> libraries_;  // dlopen + libffi, see external_call.h
 };
 
 }  // namespace zentra::script

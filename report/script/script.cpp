@@ -161,7 +161,17 @@ RunStatus Script::run() {
     if (machine_.running() || machine_.paused()) return RunStatus::Refused;
     machine_.onSendEvent = onSendEvent;
     if (!compile()) return RunStatus::Error;
-    machine_.libraryPath = baseDirectory;
+    machine_.libraryPath = libraryDirectory.empty() ? baseDirectory : libraryDirectory;
+    // the external-call step converts arguments by these declared types
+    machine_.externalParams.clear();
+    for (const Symbol* r : compiler_.globals()) {
+        if (r->kind != Symbol::Routine || r->callConv == 0) continue;
+        std::vector<std::uint8_t>& types =
+            machine_.externalParams[declarationKey(text::lowerCp1251(r->libName), r->name)];
+        types.clear();
+        for (const Symbol* p : r->params)
+            types.push_back(p->typeCode);
+    }
     return machine_.run();
 }
 

@@ -65,6 +65,8 @@ class Script {
     std::string source;
     std::string librarySource;
     std::string baseDirectory;  // with trailing separator
+    // Where EXTERNAL libraries are loaded from (with trailing separator); empty: baseDirectory.
+    std::string libraryDirectory;
     Variables hostVariables;
     MessageHandler onError;
     SendEventHandler onSendEvent;

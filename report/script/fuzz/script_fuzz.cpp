@@ -32,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     auto runOnce = [&](bool fused) {
         Result r;
+        // fuzz inputs must not load libraries: an EXTERNAL 'libc.so.6' could call anything
+        zs::UnavailableExternalCaller noLibraries;
         zs::Script script;
         script.source = text;
         if (options & 1) script.librarySource = std::string(zs::rtlSource());
@@ -44,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         limits.maxReturnDepth = 512;
         limits.maxStackDepth = 8192;
         limits.fuseSequences = fused;
+        script.machine().externals = &noLibraries;
         int events = 0;
         script.onSendEvent = [&](std::string_view event, std::span<const zs::EventArg> args,
                                  std::string& answer) {

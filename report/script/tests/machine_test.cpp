@@ -206,11 +206,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"DeepRecursion", "", "R",
                   "Переполнение стека возвратов: слишком глубокая рекурсия", "CALL",
                   "procedure R; begin R end;\n"},
-        ErrorCase{"OtherExternalCallsAreNotAvailableYet", "n : integer;", "n := StrLen('abc')",
-                  "Вызовы внешних процедур пока недоступны: процедура \"StrLen\" из библиотеки "
-                  "\"runtime.lib\"",
-                  "CALL",
-                  "function StrLen(Text : pchar) : integer; external; stdcall; 'Runtime.LIB';\n"}));
+        ErrorCase{"ExternalCallIntoAMissingLibrary", "n : integer;", "n := StrLen('abc')",
+                  "Библиотека \"absent runtime.lib\" ненайдена", "CALL",
+                  "function StrLen(Text : pchar) : integer; external; stdcall; "
+                  "'Absent Runtime.LIB';\n"}));
 
 TEST(Machine, ErrorReportsTheInstructionNumber) {
     const kt::Outcome o =

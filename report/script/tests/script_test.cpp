@@ -179,15 +179,15 @@ TEST(ScriptWarnings, EmptySqlGoesToTheErrorHandlerAsKindOne) {
 }
 
 TEST(ScriptRun, SqlStatementsReachTheExternalCallSeam) {
-    // External calls are not built yet: the SQL statement runs into the clear refusal.
+    // The SQL statement calls Query_Create of Runtime.lib: with an empty library folder the
+    // call step reports the missing library.
+    TempDir dir;
     const kt::Outcome o = kt::run(
         "var d : pchar; n : integer;\nprocedure Main;\nbegin\n"
         "  execsql connect(d, d) select 1 from t sqlreturns :n endsql\nend;\n",
-        true);
+        true, [&](zs::Script& s) { s.libraryDirectory = dir.base(); });
     ASSERT_TRUE(o.compiled) << o.compileError;
-    EXPECT_EQ(o.runError.substr(0, o.runError.find('\r')),
-              "Вызовы внешних процедур пока недоступны: процедура \"Query_Create\" из библиотеки "
-              "\"runtime.lib\"");
+    EXPECT_EQ(o.runError.substr(0, o.runError.find('\r')), "Библиотека \"runtime.lib\" ненайдена");
 }
 
 TEST(ScriptRun, ReadScriptFileConvertsUtf8AndRefusesCharactersOutsideCp1251) {

@@ -150,4 +150,37 @@ TEST_F(ToolTest, UsageErrors) {
     EXPECT_EQ(tool("frobnicate x").exitCode, 3);
 }
 
+TEST_F(ToolTest, LibdirNamesTheFolderOfLibrariesAndIncludeFiles) {
+    // a library folder of our own: a copy of the test library and an INCLUDE file
+    const fs::path libs = dir_ / "libs";
+    fs::create_directories(libs);
+    fs::copy_file(fs::path(KELVO_TEST_EXTLIB_DIR) / "KelvoTestExt.lib", libs / "KelvoTestExt.lib");
+    std::ofstream(libs / "decl.pas")
+        << "var s : pchar;\n"
+           "function ExtBracket(S : pchar) : pchar; external; stdcall; 'KelvoTestExt.lib';\n";
+    const std::string withInclude = write("inc.pas",
+                                          "include 'decl.pas';\nprocedure Main;\nbegin\n"
+                                          "  s := ExtBracket('Гайка'); SendEvent('R', s);\nend;\n");
+    ToolResult r = tool("run " + withInclude + " --libdir " + libs.string());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "R S=[Гайка]\n");
+
+    // without --libdir the libraries come from the folder of the built programs
+    const std::string plain =
+        write("plain.pas",
+              "var s : pchar;\n"
+              "function ExtBracket(S : pchar) : pchar; external; stdcall; 'KelvoTestExt.lib';\n"
+              "procedure Main;\nbegin\n  s := ExtBracket('x'); SendEvent('R', s);\nend;\n");
+    r = tool("run " + plain);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "R S=[x]\n");
+
+    // a folder without the library: the run-time error and exit code 2
+    const fs::path empty = dir_ / "empty";
+    fs::create_directories(empty);
+    r = tool("run " + plain + " --libdir " + empty.string());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Библиотека \"kelvotestext.lib\" ненайдена");
+}
+
 }  // namespace

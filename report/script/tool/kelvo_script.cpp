@@ -42,7 +42,8 @@ std::string shown(std::string_view cp1251) {
 int usage() {
     std::cerr << "usage: kelvo-script tokens FILE\n"
                  "       kelvo-script disasm FILE [--lib FILE | --no-lib]\n"
-                 "       kelvo-script run FILE [--lib FILE | --no-lib] [--var NAME:TYPE=VALUE]...\n"
+                 "       kelvo-script run FILE [--lib FILE | --no-lib] [--libdir DIR] "
+                 "[--var NAME:TYPE=VALUE]...\n"
                  "TYPE is INTEGER, DOUBLE, BOOLEAN, PCHAR or VARIANT.\n";
     return kExitUsage;
 }
@@ -143,12 +144,17 @@ int main(int argc, char** argv) {
 
     zs::Script script;
     std::string libText(zs::rtlSource());
+    std::string libDir;  // --libdir: libraries and INCLUDE files; else the built libraries' folder
     for (int i = 3; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--lib" && i + 1 < argc) {
             if (!readFile(argv[++i], libText)) return kExitUsage;
         } else if (a == "--no-lib") {
             libText.clear();
+        } else if (a == "--libdir" && i + 1 < argc) {
+            libDir = argv[++i];
+            if (libDir.empty()) libDir = ".";
+            if (libDir.back() != '/') libDir += '/';
         } else if (a == "--var" && i + 1 < argc && command == "run") {
             if (!parseVar(argv[++i], script.hostVariables)) return kExitUsage;
         } else {
@@ -162,6 +168,8 @@ int main(int argc, char** argv) {
     std::error_code ec;
     auto dir = std::filesystem::absolute(path, ec).parent_path().string();
     script.baseDirectory = dir.empty() ? "./" : dir + "/";
+    if (!libDir.empty()) script.baseDirectory = libDir;
+    script.libraryDirectory = libDir.empty() ? zs::programDirectory() : libDir;
     script.onError = [](int, const std::string& text, int, int) {
         std::cerr << shown(text) << '\n';
     };
