@@ -4,6 +4,7 @@
 
 #include <qdrawutil.h>
 #include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPaintEvent>
@@ -166,6 +167,9 @@ DBGridEx::DBGridEx(QWidget* parent) : QAbstractScrollArea(parent) {
 DBGridEx::~DBGridEx() {
     destroying_ = true;
     if (ds_) ds_->detach(this);
+    // The find and filter windows are the grid's even when a form is their parent.
+    delete findWindow_.data();
+    delete filterWindow_.data();
 }
 
 void DBGridEx::reportError(std::exception_ptr e) const {
@@ -189,6 +193,8 @@ void DBGridEx::setDataSet(data::DataSet* ds) {
 void DBGridEx::activeChanged(data::DataSet& ds) {
     if (ds.isOpen()) {
         if (columns_.empty()) makeDefaultColumns();
+        // A freshly opened set may already hide fields; linked columns follow from the start.
+        followLinkedFields();
         marks_.clear();
         topRow_ = 0;
         relayout();
@@ -201,20 +207,47 @@ void DBGridEx::activeChanged(data::DataSet& ds) {
     viewport()->update();
 }
 
-void DBGridEx::dataSetChanged(data::DataSet& ds) {
+void DBGridEx::dataSetChanged(data::DataSet&) {
     if (!committing_) discardEditor();
-    for (auto& c : columns_) {
-        if (!c->linkField) continue;
-        const int f = c->field();
-        if (f < 0) continue;
-        const auto& def = ds.field(f);
-        c->title.caption = QStringList{utf8(def.label.empty() ? def.name : def.label)};
-    }
+    followLinkedFields();
     followCursor();
     updateScrollBars();
     if (!autoSearching_) clearAutoSearch();
     relayout();
     viewport()->update();
+}
+
+// Linked columns take the field's label as caption and its visibility. Hiding a column that is
+// current moves the cursor to a visible one, as the keys would.
+void DBGridEx::followLinkedFields() {
+    if (!ds_ || !ds_->isOpen()) return;
+    bool changed = false;
+    for (auto& c : columns_) {
+        if (!c->linkField) continue;
+        const int f = c->field();
+        if (f < 0) continue;
+        const data::FieldDef& def = ds_->field(f);
+        const QStringList caption{utf8(def.label.empty() ? def.name : def.label)};
+        if (c->title.caption != caption) {
+            c->title.caption = caption;
+            changed = true;
+        }
+        if (c->visible_ != def.visible) {
+            c->visible_ = def.visible;
+            changed = true;
+        }
+    }
+    if (!changed) return;
+    relayout();
+    if (currentColumn_ < columnCount() &&
+        !columns_[static_cast<size_t>(currentColumn_)]->visible()) {
+        const auto g = geoms();
+        int to = landingColumn(g, currentColumn_, currentColumn_ + 1);
+        if (!g[static_cast<size_t>(to)].visible) to = landingColumn(g, currentColumn_, currentColumn_ - 1);
+        if (g[static_cast<size_t>(to)].visible) currentColumn_ = to;
+    }
+    firstColumn_ = scrollColumnIntoView(geoms(), firstColumn_, currentColumn_,
+                                        viewport()->width() - indicatorWidth_);
 }
 
 void DBGridEx::scrolled(data::DataSet&) {
@@ -237,6 +270,7 @@ void DBGridEx::makeDefaultColumns() {
     const int zero = fm.horizontalAdvance(QLatin1Char('0'));
     for (int i = 0; i < ds_->fieldCount(); ++i) {
         const data::FieldDef& f = ds_->field(i);
+        if (!f.visible) continue;  // hidden fields get no column at all
         auto c = std::make_unique<GridColumn>(this, utf8(f.name));
         c->fieldNameSQL = c->fieldName;
         c->title.caption = QStringList{utf8(f.label.empty() ? f.name : f.label)};
@@ -327,7 +361,13 @@ void DBGridEx::columnsChanged() {
 }
 
 void DBGridEx::setOptions(GridOptions o) {
+    const bool ownerChanged =
+        options_.has(GridOption::StayOnTop) != o.has(GridOption::StayOnTop);
     options_ = o;
+    if (ownerChanged) {
+        if (findWindow_) applyServiceWindowMode(findWindow_);
+        if (filterWindow_) applyServiceWindowMode(filterWindow_);
+    }
     relayout();
     if (options_.has(GridOption::FitToWidth)) fitColumnsToWidth(-1);
     viewport()->update();
@@ -439,7 +479,16 @@ void DBGridEx::fitColumnsToWidth(int fromIndex) {
 void DBGridEx::updateScrollBars() {
     QScrollBar* v = verticalScrollBar();
     const QSignalBlocker bv(v);
-    if (ds_ && ds_->isOpen()) {
+    if (ds_ && ds_->isOpen() && !ds_->isSequenced()) {
+        // A set that cannot tell record numbers gets a five-step bar: start, page up, middle,
+        // page down, end. Asking for its record count could mean reading all of it.
+        if (v->minimum() != 0 || v->maximum() != 4) v->setRange(0, 4);
+        if (v->pageStep() != 0) v->setPageStep(0);
+        const int pos = ds_->bof() ? 0 : ds_->eof() ? 4 : 2;
+        // A released thumb may rest on a step the value already had; put it back as well.
+        if (v->value() != pos) v->setValue(pos);
+        if (v->sliderPosition() != pos) v->setSliderPosition(pos);
+    } else if (ds_ && ds_->isOpen()) {
         const int count = ds_->recordCount();
         const int rows = std::max(1, rowFit_.fit);
         if (v->minimum() != 1 || v->maximum() != std::max(1, count))
@@ -457,6 +506,63 @@ void DBGridEx::updateScrollBars() {
     h->setRange(0, std::max(0, columnCount() - 1));
     h->setPageStep(1);
     h->setValue(currentColumn_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find and filter windows
+
+QWidget* DBGridEx::serviceWindowOwner() const {
+    if (!options_.has(GridOption::StayOnTop)) return nullptr;
+    QWidget* form = window();
+    return form == this ? nullptr : form;
+}
+
+void DBGridEx::applyServiceWindowMode(QWidget* w) {
+    const bool shown = w->isVisible();
+    if (QWidget* owner = serviceWindowOwner()) {
+        // A tool window of the form stays above it and leaves the grid usable.
+        w->setParent(owner, Qt::Tool);
+        w->setWindowModality(Qt::NonModal);
+    } else {
+        QWidget* form = window();
+        w->setParent(form == this ? nullptr : form, Qt::Dialog);
+        w->setWindowModality(Qt::ApplicationModal);
+    }
+    if (shown) w->show();  // re-parenting hides a window
+}
+
+void DBGridEx::attachServiceWindow(ServiceWindow kind, QWidget* w) {
+    QPointer<QWidget>& slot = kind == ServiceWindow::Find ? findWindow_ : filterWindow_;
+    if (slot == w) return;
+    delete slot.data();
+    slot = w;
+    if (w) applyServiceWindowMode(w);
+    viewport()->update();  // a modeless find window changes how the current row is painted
+}
+
+QWidget* DBGridEx::serviceWindow(ServiceWindow kind) const {
+    return kind == ServiceWindow::Find ? findWindow_.data() : filterWindow_.data();
+}
+
+void DBGridEx::showServiceWindow(ServiceWindow kind) {
+    QWidget* w = serviceWindow(kind);
+    if (!w) return;
+    if (w->windowModality() == Qt::NonModal) {
+        w->show();
+        w->raise();
+        w->activateWindow();
+    } else if (auto* dlg = qobject_cast<QDialog*>(w)) {
+        dlg->exec();
+    } else {
+        w->show();
+    }
+    viewport()->update();
+}
+
+// While a modeless find window exists the found record stays highlighted although the focus is
+// in that window.
+bool DBGridEx::hasModelessFindWindow() const {
+    return findWindow_ && findWindow_->windowModality() == Qt::NonModal;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -858,7 +964,7 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
     if (focusedCell) {
         brush = options_.has(GridOption::ColumnColorInSelCell) ? c.color : colors::kWindow;
     } else if (active && rowSelect) {
-        brush = hasFocus ? selectColor : colors::kButtonFace;
+        brush = hasFocus || hasModelessFindWindow() ? selectColor : colors::kButtonFace;
     } else if (marked) {
         brush = selectColor;
     } else if (c.color == colors::kWindow && striped.active) {
@@ -895,7 +1001,8 @@ void DBGridEx::paintCell(QPainter& p, GridColumn& c, int f, const QRect& rect, i
     }
     if (p.font() != look.font) p.setFont(look.font);
     QColor pen = Qt::black;
-    if ((active || marked) && !focusedCell && rowSelect && hasFocus) pen = selectTextColor;
+    if ((active || marked) && !focusedCell && rowSelect && (hasFocus || hasModelessFindWindow()))
+        pen = selectTextColor;
     if (look.textColor.isValid()) pen = look.textColor;
     p.setPen(pen);
     const Qt::Alignment h = c.alignment & Qt::AlignHorizontal_Mask;

@@ -24,6 +24,7 @@
 #include "pick_list.h"
 
 class QMenu;
+class QMimeData;
 class QAction;
 class QTimer;
 class QToolButton;
@@ -170,6 +171,9 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
         TitleFrame frame = TitleFrame::FlatRaised;
     } indicatorStyle;
     bool readOnly = false;
+    // Moving the mouse over the data with the left button down starts a drag and drop of the
+    // current record once the pointer has gone the platform's drag distance.
+    bool autoDrag = false;
     std::vector<QPixmap> images;
     bool sorted = false;
     QString autoSearchingField;
@@ -197,6 +201,25 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     // Asks a yes/no question (default: a message box); tests answer it without a dialog.
     using Question = std::function<bool(const QString& text, const QString& caption)>;
     void setQuestion(Question q) { question_ = std::move(q); }
+    // Runs the drag and drop that autoDrag starts, given what is dragged (default: a QDrag with
+    // copy and move actions); tests record it instead of entering the platform's drag loop.
+    using DragStarter = std::function<void(QMimeData*)>;
+    void setDragStarter(DragStarter d) { dragStarter_ = std::move(d); }
+    // The MIME type of a dragged record: its bookmark as decimal text. The text form of the drag
+    // is the current cell's text.
+    static QString recordMimeType() { return QStringLiteral("application/x-zentra-grid-record"); }
+
+    // The find and filter windows of the grid services belong to the grid (made at first use,
+    // freed with it). With goStayOnTop and a form around the grid they are modeless tool windows
+    // owned by that form, so the user can keep searching while working in the grid; otherwise
+    // they are modal. Changing the options re-applies this to the windows already attached.
+    enum class ServiceWindow { Find, Filter };
+    void attachServiceWindow(ServiceWindow kind, QWidget* w);
+    QWidget* serviceWindow(ServiceWindow kind) const;
+    // The form that owns the modeless windows, or null when they are modal.
+    QWidget* serviceWindowOwner() const;
+    // Shows an attached window: modeless ones are shown and raised, modal ones run modally.
+    void showServiceWindow(ServiceWindow kind);
 
     // Operations.
     int currentColumn() const { return currentColumn_; }
@@ -316,6 +339,10 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     void paintStatus(QPainter& p);
     void paintDragFeedback(QPainter& p, const std::vector<PlacedColumn>& placed, int lastRowBottom);
     void drawFrame(QPainter& p, const QRect& r, TitleFrame f, const QColor& ultraFlatColor);
+    void applyServiceWindowMode(QWidget* w);
+    bool hasModelessFindWindow() const;
+    void followLinkedFields();
+    void startRecordDrag();
 
     data::DataSet* ds_ = nullptr;
     std::vector<std::unique_ptr<GridColumn>> columns_;
@@ -350,6 +377,8 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     int dragHeight_ = 0;
     int dragTarget_ = -1;
     QPoint dragStart_;
+    QPoint pressPos_;          // where the left button went down in the data area
+    bool dataPressed_ = false;  // and is still down there (autoDrag)
 
     Bookmarks marks_;
     QString autoSearchText_;
@@ -361,8 +390,11 @@ class DBGridEx : public QAbstractScrollArea, private data::DataLink {
     std::vector<QAction*> contextAdded_;
     int titleMenuColumn_ = -1;
 
+    QPointer<QWidget> findWindow_, filterWindow_;
+
     ErrorSink errorSink_;
     Question question_;
+    DragStarter dragStarter_;
 };
 
 // The names the rest of the client and the report generator know these classes by.

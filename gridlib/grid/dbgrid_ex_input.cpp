@@ -1,6 +1,8 @@
 // DBGridEx: keyboard, typed characters, mouse, wheel, scroll bars, the hint, the in-place editor
 // with its drop-downs, and the two popup menus.
 #include <QApplication>
+#include <QDrag>
+#include <QMimeData>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -583,6 +585,8 @@ void DBGridEx::mousePressEvent(QMouseEvent* e) {
         // Data area.
         const int viewRow = viewRowOfPoint(pos.y());
         if (pos.x() >= indicatorWidth_ && viewRow >= 0) {
+            pressPos_ = pos;
+            dataPressed_ = true;
             commitEditor();
             if (ds_ && ds_->isOpen() && !ds_->isEmpty()) {
                 const int line = topRow_ + viewRow;
@@ -593,6 +597,25 @@ void DBGridEx::mousePressEvent(QMouseEvent* e) {
             viewport()->update();
         }
     });
+}
+
+// The dragged record: its bookmark for grids and windows of this program, the current cell's
+// text for anything else.
+void DBGridEx::startRecordDrag() {
+    if (!ds_ || !ds_->isOpen() || ds_->isEmpty()) return;
+    auto* mime = new QMimeData;
+    mime->setData(recordMimeType(), QByteArray::number(static_cast<qulonglong>(ds_->bookmark())));
+    if (currentColumn_ < columnCount()) {
+        const GridColumn& c = *columns_[static_cast<size_t>(currentColumn_)];
+        mime->setText(cellText(c, ds_->recNo()));
+    }
+    if (dragStarter_) {
+        dragStarter_(mime);
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime);
+    drag->exec(Qt::CopyAction | Qt::MoveAction);
 }
 
 void DBGridEx::mouseDoubleClickEvent(QMouseEvent* e) {
@@ -619,6 +642,14 @@ void DBGridEx::mouseMoveEvent(QMouseEvent* e) {
         const QPoint pos = e->position().toPoint();
         switch (drag_) {
             case Drag::None: {
+                // Only a press on the data starts a drag: presses on the titles and the
+                // indicator are the grid's own column and row drags.
+                if (autoDrag && dataPressed_ && (e->buttons() & Qt::LeftButton) &&
+                    (pos - pressPos_).manhattanLength() >= QApplication::startDragDistance()) {
+                    dataPressed_ = false;
+                    startRecordDrag();
+                    return;
+                }
                 Qt::CursorShape shape = Qt::ArrowCursor;
                 if (pos.y() >= captionHeight_ && pos.y() < headerHeight_) {
                     for (const PlacedColumn& pc : placeColumns(
@@ -681,6 +712,7 @@ void DBGridEx::mouseReleaseEvent(QMouseEvent* e) {
         const QPoint pos = e->position().toPoint();
         const Drag d = drag_;
         drag_ = Drag::None;
+        if (e->button() == Qt::LeftButton) dataPressed_ = false;
         switch (d) {
             case Drag::None:
                 break;
@@ -811,7 +843,12 @@ void DBGridEx::vScrollAction(int action) {
             return;  // thumb tracking is ignored; the released thumb moves
     }
     // The bar shows the record, not where the action alone would have put the thumb.
-    verticalScrollBar()->setSliderPosition(ds_->recNo() + 1);
+    if (ds_->isSequenced()) {
+        verticalScrollBar()->setSliderPosition(ds_->recNo() + 1);
+    } else {
+        const QSignalBlocker b(verticalScrollBar());
+        verticalScrollBar()->setSliderPosition(ds_->bof() ? 0 : ds_->eof() ? 4 : 2);
+    }
 }
 
 void DBGridEx::vSliderReleased() {
@@ -819,6 +856,28 @@ void DBGridEx::vSliderReleased() {
     clearAutoSearch();
     if (editing()) commitEditor();
     const int pos = verticalScrollBar()->sliderPosition();
+    if (!ds_->isSequenced()) {
+        // The five-step bar: 0 first, 1 a page up, 2 stays, 3 a page down, 4 last.
+        const int page = std::max(1, rowFit_.fit);
+        switch (pos) {
+            case 0:
+                ds_->first();
+                break;
+            case 1:
+                moveRecord(-page);
+                break;
+            case 3:
+                moveRecord(page);
+                break;
+            case 4:
+                ds_->last();
+                break;
+            default:
+                break;
+        }
+        updateScrollBars();
+        return;
+    }
     const int count = ds_->recordCount();
     if (pos <= 1) {
         ds_->first();

@@ -27,6 +27,13 @@ FieldDef& DataSet::field(int index) {
     return fields_[static_cast<size_t>(index)];
 }
 
+void DataSet::setFieldVisible(int index, bool visible) {
+    FieldDef& f = field(index);
+    if (f.visible == visible) return;
+    f.visible = visible;
+    if (isOpen()) notifyChanged();
+}
+
 int DataSet::fieldIndex(std::string_view name) const {
     const std::string up = text::upperUtf8(name);
     for (int i = 0; i < fieldCount(); ++i) {

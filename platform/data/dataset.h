@@ -34,6 +34,7 @@ struct FieldDef {
     int size = 0;       // characters for texts
     int decimals = -1;  // fixed fraction digits of Float fields; -1 shortest form
     bool readOnly = false;
+    bool visible = true;  // shown by the controls that follow the field's settings
 };
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
@@ -70,6 +71,9 @@ public:
     const FieldDef& field(int index) const;
     FieldDef& field(int index);
     int fieldIndex(std::string_view name) const;   // -1 when absent (case-insensitive)
+    // Shows or hides a field in the controls that follow the field's settings; like any change
+    // of the structure they hear of it through dataSetChanged.
+    void setFieldVisible(int index, bool visible);
     int requireField(std::string_view name) const;  // throws DataError when absent
 
     // Life.
@@ -77,6 +81,10 @@ public:
     void close();
     bool isOpen() const { return state_ != DataSetState::Inactive; }
     DataSetState state() const { return state_; }
+
+    // Whether the data set can tell the number of its current record and its record count
+    // cheaply; a grid shows a true record position on its scroll bar only when it can.
+    virtual bool isSequenced() const { return true; }
 
     // Cursor. Rows are numbered from 0; an empty data set has recNo() -1 and bof() and eof().
     int recordCount();  // reads every remaining row first

@@ -253,6 +253,31 @@ TEST_P(DataSetBehaviour, HooksCanRefuseAndNotificationsCoalesce) {
     EXPECT_EQ(c.moves, 1);
 }
 
+TEST_P(DataSetBehaviour, FieldVisibilityIsToldToTheControlsOnlyWhenItChanges) {
+    EXPECT_TRUE(ds->field(1).visible);  // fields start shown
+    EXPECT_TRUE(ds->isSequenced());
+    Counter c;
+    ds->attach(&c);
+    struct Step {
+        int field;
+        bool visible;
+        int changedAfter;  // dataSetChanged calls so far
+    } steps[] = {{1, false, 1}, {1, false, 1}, {2, false, 2}, {1, true, 3}, {1, true, 3}};
+    for (const Step& s : steps) {
+        ds->setFieldVisible(s.field, s.visible);
+        EXPECT_EQ(ds->field(s.field).visible, s.visible);
+        EXPECT_EQ(c.changed, s.changedAfter) << s.field << " " << s.visible;
+    }
+    // While the controls are disabled the change waits for enabling, like any other.
+    ds->disableControls();
+    ds->setFieldVisible(3, false);
+    EXPECT_EQ(c.changed, 3);
+    ds->enableControls();
+    EXPECT_EQ(c.changed, 4);
+    EXPECT_EQ(c.moves, 0);
+    ds->detach(&c);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothKinds, DataSetBehaviour, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Sql" : "Memory"; });
 
