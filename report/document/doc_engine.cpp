@@ -182,6 +182,9 @@ void TPrintDocEngine::PrepareGroups(const std::vector<TGroupArea>& groups) {
                     d.JoinCols = s->LastCol - s->Col;
                     d.JoinRows = s->LastRow - s->Row;
                 }
+                if (const TCellData* m = templ_.FindCell(c, r);
+                    m && (m->Col != c || m->Row != r) && m->Col >= left && m->Row >= top)
+                    d.Covered = true;
                 // Only the cell stored at the position carries text: covered positions of a
                 // join are written empty, so the text is not repeated across the join.
                 const TCellData* own = templ_.StoredCell(c, r);
@@ -417,6 +420,15 @@ void TPrintDocEngine::OutputGroup(const TPreparedGroup& g, std::span<const scrip
     std::string text, formula;
     for (const TData& d : g.Cells) {
         const int C = CurCol + d.RelCol, R = CurRow + d.RelRow;
+        if (d.Covered) {
+            // The join written by its master cell holds this position.
+            if (prevRow != -1 && prevRow != d.RelRow && d.RelRow >= LineHeight) ++LineHeight;
+            prevRow = d.RelRow;
+            continue;
+        }
+        // Output over an older join of the document takes that join apart first.
+        if (const TCellData* m = doc_.FindCell(C, R); m && (m->Col != C || m->Row != R))
+            doc_.Unjoin(m->Col, m->Row);
         bool failed = false;
         if (d.IsFormula) {
             if (!ComposeFormula(d, C, R, formula)) {

@@ -38,6 +38,7 @@ struct TData {
     uint16_t Width = 0, Height = 0;  // raw template column width and row height (0 default)
     int FormatIndex = 0;
     bool Joined = false;
+    bool Covered = false;  // inside a join of another cell of the same area: written by it
     int JoinCols = 0, JoinRows = 0;  // extent of the template join beyond the cell
     TCellElements Elements;
     bool IsFormula = false;

@@ -302,3 +302,34 @@ TEST(EngineBuild, CompileErrorAbortAndFormulaErrorsInCells) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EngineJoins, JoinedTemplateCellsStayOneJoinAndOverwritingTakesOldJoinsApart) {
+    TDocument doc;
+    TKelvoGrid t;
+    t.CreateCell(0, 0).Text = "[@X]";
+    t.Join(0, 0, 1, 1);  // a 2x2 join inside a 3x2 area
+    t.CreateCell(2, 1).Text = "tail";
+    doc.PrintForm = SaveGridStream(t);
+    doc.AddGroup("J", "EVENT_NAME=J\r\n", 1, 1, 3, 2);
+    doc.AddGroup("ONE", "EVENT_NAME=ONE\r\n", 3, 2, 3, 2);
+    doc.ScriptText = cp(
+        "var X : pchar;\r\nprocedure Main;\r\nbegin\r\n X := 'v'; SendEvent('J', X); NewLine;"
+        " SendEvent('J', X);\r\n StartRow(2); StartCol(2); SendEvent('ONE');\r\nend;\r\n");
+    const BuildResult r = doc.Build();
+    ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
+    auto& g = doc.DocumentGrid();
+    EXPECT_EQ(g.CheckInvariants(), "");
+    const TCellData* second = g.FindCell(0, 2);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Text, "v");
+    EXPECT_EQ(second->LastCol, 1);
+    EXPECT_EQ(second->LastRow, 3);
+    EXPECT_EQ(g.FindCell(2, 3)->Text, "tail");
+    // ONE landed on (col 1,row 1), inside the first join: that join was taken apart.
+    EXPECT_EQ(g.FindCell(1, 1)->Text, "tail");
+    EXPECT_FALSE(g.FindCell(0, 0)->IsJoined());
+}
+
+}  // namespace
