@@ -42,8 +42,8 @@ double Median(std::vector<double> v) {
 int main() {
     const int runs = std::getenv("RUNS") ? std::atoi(std::getenv("RUNS")) : 5;
     TKelvoGrid t;
-    const char* texts[] = {"[@N]", "[@CODE]", "[@NAME]", "[@QTY]", "[@UNITS]", "[@PRICE]",
-                           "=D1*F1", "[@NOTE]"};
+    const char* texts[] = {"[@N]",     "[@CODE]",  "[@NAME]", "[@QTY]",
+                           "[@UNITS]", "[@PRICE]", "=D1*F1",  "[@NOTE]"};
     for (int c = 0; c < 8; ++c) {
         TCellData& cell = t.CreateCell(c, 0);
         cell.Text = zentra::text::utf8ToCp1251(texts[c]);
@@ -64,7 +64,8 @@ int main() {
         const BuildResult r = doc.Build();
         engine.push_back(Ms(std::chrono::steady_clock::now() - t0));
         if (r.Status != BuildStatus::Built) {
-            std::fprintf(stderr, "build failed: %s\n", zentra::text::cp1251ToUtf8(r.Message).c_str());
+            std::fprintf(stderr, "build failed: %s\n",
+                         zentra::text::cp1251ToUtf8(r.Message).c_str());
             return 1;
         }
         cells = doc.DocumentGrid().CellCount();

@@ -22,13 +22,15 @@ std::string Cp(std::string_view utf8) {
 }
 
 std::string TrimRight(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
     return s;
 }
 std::string Trim(std::string s) {
     s = TrimRight(std::move(s));
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
     return s.substr(i);
 }
 
@@ -112,8 +114,7 @@ void ParseTemplateText(const std::string& text, TData& data) {
             }
             if (t.kind == script::tkIdentifier) {
                 if (auto ref = ParseCellRef(t.text)) {
-                    if (!pending.empty())
-                        data.Elements.push_back({pending, TCellElement::Formula});
+                    if (!pending.empty()) data.Elements.push_back({pending, TCellElement::Formula});
                     pending.clear();
                     data.Elements.push_back({t.text, TCellElement::CellRef, ref->Col, ref->Row,
                                              ref->AbsCol, ref->AbsRow});
@@ -143,7 +144,10 @@ void ParseTemplateText(const std::string& text, TData& data) {
 
 TPrintDocEngine::TPrintDocEngine(script::Script& script, TKelvoGrid& templ, TKelvoGrid& doc,
                                  ITextMeasurer& measurer)
-    : script_(script), templ_(templ), doc_(doc), measurer_(measurer),
+    : script_(script),
+      templ_(templ),
+      doc_(doc),
+      measurer_(measurer),
       grown_(kMaxGridIndex + 1, false) {}
 
 // Parses the template cells of every group once.
@@ -176,8 +180,8 @@ void TPrintDocEngine::PrepareGroups(const std::vector<TGroupArea>& groups) {
                 d.Width = templ_.ColWidth(c);
                 d.Height = templ_.RowHeight(r);
                 d.FormatIndex = h.FormatIndex();
-                if (const TCellData* s = templ_.StoredCell(c, r); s && !s->IsPlaceholder() &&
-                                                                  s->IsJoined()) {
+                if (const TCellData* s = templ_.StoredCell(c, r);
+                    s && !s->IsPlaceholder() && s->IsJoined()) {
                     d.Joined = true;
                     d.JoinCols = s->LastCol - s->Col;
                     d.JoinRows = s->LastRow - s->Row;
@@ -243,7 +247,8 @@ void TPrintDocEngine::HandleEvent(std::string_view name, std::span<const script:
         const long long row = ArgInteger(Arg(args, 1)).value_or(1);
         answer = "cell_data:";
         if (col >= 1 && col <= kMaxGridIndex + 1 && row >= 1 && row <= kMaxGridIndex + 1) {
-            const TCellData* c = doc_.FindCell(static_cast<int>(col - 1), static_cast<int>(row - 1));
+            const TCellData* c =
+                doc_.FindCell(static_cast<int>(col - 1), static_cast<int>(row - 1));
             if (c) answer += Trim(c->Text);
         }
     } else if (ev == "NEWPAGE") {
@@ -260,16 +265,20 @@ void TPrintDocEngine::HandleEvent(std::string_view name, std::span<const script:
         const long long v = ArgInteger(Arg(args, 0)).value_or(1);
         // Values below 1 are refused like 0, with the value the script really gave.
         if (v < 1 || v > kMaxGridIndex + 1) {
-            if (isCol) StartCol = CurCol = -1;
-            else CurRow = -1;
+            if (isCol)
+                StartCol = CurCol = -1;
+            else
+                CurRow = -1;
             const std::string what = isCol ? Cp("столбца") : Cp("строки");
             Fail(Cp("Событием \"") + (isCol ? "StartCol" : "StartRow") +
                  Cp("\" была произведена попытка установить значение номера ") + what + " = " +
                  std::to_string(v) + "\r" + Cp("Минимальное допустимое значение номера ") + what +
                  " = 1" + (v >= 1 ? Cp(", максимальное = 65536") : std::string()));
         }
-        if (isCol) StartCol = CurCol = static_cast<int>(v - 1);
-        else CurRow = static_cast<int>(v - 1);
+        if (isCol)
+            StartCol = CurCol = static_cast<int>(v - 1);
+        else
+            CurRow = static_cast<int>(v - 1);
     } else if (ev == "NEWROW") {
         CurRow += LineHeight;
     } else if (ev == "ABORTSHOWREPORT") {
@@ -316,10 +325,9 @@ void TPrintDocEngine::CommitFixedCol(std::span<const script::EventArg> args) {
              Cp(" (нужно 1 <= первый <= последний <= 65536)"));
     if (fixed_ != Collect::Collecting || fixedFirstRow_ < 0)
         Fail(Cp("CommitFixedCol: после StartFixedCol не выведено ни одной строки"));
-    doc_.FixedCols().push_back(TFixedCols{static_cast<uint16_t>(*first - 1),
-                                          static_cast<uint16_t>(*last - 1),
-                                          static_cast<uint16_t>(fixedFirstRow_),
-                                          static_cast<uint16_t>(fixedLastRow_)});
+    doc_.FixedCols().push_back(
+        TFixedCols{static_cast<uint16_t>(*first - 1), static_cast<uint16_t>(*last - 1),
+                   static_cast<uint16_t>(fixedFirstRow_), static_cast<uint16_t>(fixedLastRow_)});
     fixed_ = Collect::Committed;
 }
 
@@ -340,7 +348,8 @@ bool TPrintDocEngine::ComposeFormula(const TData& d, int col, int row, std::stri
         const long long r = e.AbsRow ? e.Row : static_cast<long long>(e.Row) + row - d.TemplRow;
         if (c < 0 || c > kMaxGridIndex || r < 1 || r > kMaxGridIndex + 1) {
             std::string templ;
-            for (const TCellElement& t : d.Elements) templ += t.Text;
+            for (const TCellElement& t : d.Elements)
+                templ += t.Text;
             formula = Cp("Ссылка ") + e.Text + Cp(" после сдвига выходит за пределы листа") +
                       Cp(" в функции ") + templ;
             return false;
@@ -502,7 +511,8 @@ void TPrintDocEngine::CalcDeferred() {
         // Positions are collected first: evaluating changes formats, which may touch the row.
         std::vector<int> cols;
         for (const auto& c : doc_.RowCells(r))
-            if (!c->IsPlaceholder() && !c->Text.empty() && c->Text[0] == '=') cols.push_back(c->Col);
+            if (!c->IsPlaceholder() && !c->Text.empty() && c->Text[0] == '=')
+                cols.push_back(c->Col);
         for (int col : cols) {
             TCellData* c = doc_.StoredCell(col, r);
             assert(c);

@@ -33,7 +33,7 @@ using TCellElements = std::vector<TCellElement>;
 
 // One template position of a prepared group.
 struct TData {
-    int RelCol = 0, RelRow = 0;    // from the area's first column and row
+    int RelCol = 0, RelRow = 0;      // from the area's first column and row
     int TemplCol = 0, TemplRow = 0;  // position in the print form
     uint16_t Width = 0, Height = 0;  // raw template column width and row height (0 default)
     int FormatIndex = 0;

@@ -27,9 +27,11 @@ std::string ParamValue(const std::string& lines, std::string_view key) {
 }
 
 std::string Trim(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.pop_back();
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
     return s.substr(i);
 }
 
@@ -80,7 +82,8 @@ void TDocument::LoadFromBytes(std::string_view bytes) {
     ScriptText = f.Script;
     DialogText = f.Dialog;
     PrintForm = f.PrintForm;
-    for (const auto& g : f.Groups) AddGroup(g.Name, g.Parameters, g.Left, g.Top, g.Right, g.Bottom);
+    for (const auto& g : f.Groups)
+        AddGroup(g.Name, g.Parameters, g.Left, g.Top, g.Right, g.Bottom);
 }
 
 // The report stream of the content.
@@ -144,7 +147,8 @@ BuildResult TDocument::Build(IBuildRunner* runner) {
     engine.Lookup = Lookup;
     std::vector<TGroupArea> areas;
     for (const auto& g : groups_)
-        areas.push_back({g->Name, g->EventName(), g->Params(), g->Left, g->Top, g->Right, g->Bottom});
+        areas.push_back(
+            {g->Name, g->EventName(), g->Params(), g->Left, g->Top, g->Right, g->Bottom});
     engine.PrepareGroups(areas);
 
     script_.baseDirectory = LibraryFolder;

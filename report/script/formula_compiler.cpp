@@ -301,8 +301,10 @@ void TScriptLexAn::DatabaseLookup(const std::string& name) {
         Next();
     }
     std::string bare = name.substr(1);
-    while (!bare.empty() && bare.front() == ' ') bare.erase(0, 1);
-    while (!bare.empty() && bare.back() == ' ') bare.pop_back();
+    while (!bare.empty() && bare.front() == ' ')
+        bare.erase(0, 1);
+    while (!bare.empty() && bare.back() == ' ')
+        bare.pop_back();
     Emit(FormulaOp::Push, FormulaValue::Number(count));
     Emit(FormulaOp::Push, FormulaValue::Text(std::to_string(field)));
     Emit(FormulaOp::Push, FormulaValue::Text(bare));

@@ -16,8 +16,8 @@ const std::string kExpected = text::utf8ToCp1251("Ожидалось ");
 
 // First characters of names: Latin letters, "_", "$", "^" and the Cyrillic bytes 192-255.
 bool IsNameStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
-           c == '^' || c >= 192;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' || c == '^' ||
+           c >= 192;
 }
 // Digits.
 bool IsDigit(unsigned char c) {

@@ -118,7 +118,8 @@ double FormulaRound(double value, double digits, double style) {
     const double nearest = std::nearbyint(scaled);
     if (std::fabs(scaled - nearest) <= 1e-9 * std::max(1.0, std::fabs(scaled))) scaled = nearest;
     double kept = 0;
-    const int how = style == std::trunc(style) && std::fabs(style) < 16 ? static_cast<int>(style) : -1;
+    const int how =
+        style == std::trunc(style) && std::fabs(style) < 16 ? static_cast<int>(style) : -1;
     if (how == kRoundMid) {
         const int mode = std::fegetround();
         std::fesetround(FE_TONEAREST);
@@ -139,9 +140,8 @@ double FormulaRound(double value, double digits, double style) {
 bool UnavailableFormulaLookup::Query(const std::string&, const std::string&, const std::string&,
                                      const std::string& select, const std::vector<std::string>&,
                                      int, std::string&) {
-    throw Fail(
-        "Поиск в базе данных из формулы недоступен: вызов Runtime.lib ещё не реализован (",
-        select + ")");
+    throw Fail("Поиск в базе данных из формулы недоступен: вызов Runtime.lib ещё не реализован (",
+               select + ")");
 }
 
 // Pushes a value; the stack holds at most kStackSize values.
@@ -214,12 +214,24 @@ void TFormulaMachine::Run(const std::vector<FormulaInstr>& code) {
                 const int c = Compare(a, b);
                 bool r = false;
                 switch (in.op) {
-                    case FormulaOp::Equal: r = c == 0; break;
-                    case FormulaOp::NotEqual: r = c != 0; break;
-                    case FormulaOp::Less: r = c < 0; break;
-                    case FormulaOp::Greater: r = c > 0; break;
-                    case FormulaOp::LessEqual: r = c <= 0; break;
-                    default: r = c >= 0; break;
+                    case FormulaOp::Equal:
+                        r = c == 0;
+                        break;
+                    case FormulaOp::NotEqual:
+                        r = c != 0;
+                        break;
+                    case FormulaOp::Less:
+                        r = c < 0;
+                        break;
+                    case FormulaOp::Greater:
+                        r = c > 0;
+                        break;
+                    case FormulaOp::LessEqual:
+                        r = c <= 0;
+                        break;
+                    default:
+                        r = c >= 0;
+                        break;
                 }
                 Push(FormulaValue::Boolean(r));
                 break;
@@ -258,7 +270,8 @@ void TFormulaMachine::CallFunction() {
     for (std::size_t i = params.size(); i-- > 0;) {
         // Numbers go to the query in the machine-readable form, never the regional one.
         const FormulaValue a = Pop();
-        params[i] = a.kind == FormulaValue::Kind::Number ? formatNumber(a.num, '.') : FormulaText(a);
+        params[i] =
+            a.kind == FormulaValue::Kind::Number ? formatNumber(a.num, '.') : FormulaText(a);
     }
     std::string select = "SELECT * FROM " + name.text + "(";
     for (std::size_t i = 0; i < params.size(); ++i)

@@ -48,7 +48,9 @@ TEST(TfBuildVisual, BuildsThroughTheWindow) {
 TEST(TfBuildVisual, CancelStopsAnEndlessScript) {
     App();
     TDocument doc;
-    Prepare(doc, "while 1 = 1 do begin N := I; I := I + 1; SendEvent('L', N); NewLine; StartRow(1); end;");
+    Prepare(
+        doc,
+        "while 1 = 1 do begin N := I; I := I + 1; SendEvent('L', N); NewLine; StartRow(1); end;");
     TfBuildVisual w("test");
     QTimer::singleShot(150, &w, [&] { w.cancelButton()->click(); });
     const BuildResult r = doc.Build(&w);

@@ -14,8 +14,12 @@ namespace zt = zentra::text;
 
 namespace {
 
-std::string cp(std::string_view u) { return zt::utf8ToCp1251(u); }
-std::string u8(std::string_view c) { return zt::cp1251ToUtf8(c); }
+std::string cp(std::string_view u) {
+    return zt::utf8ToCp1251(u);
+}
+std::string u8(std::string_view c) {
+    return zt::cp1251ToUtf8(c);
+}
 
 // The print form shared by the tests (1-based areas):
 //   A  row 1, cols 1-2:  "A:[@X]" | "[@Y]"
@@ -53,8 +57,9 @@ struct Fixture {
         t.SetRowHeight(3, 20);
         doc.PrintForm = SaveGridStream(t);
         const char* names[] = {"A", "TWO", "F", "D", "W", "S", "R", "ABS", "W2"};
-        const int areas[][4] = {{1, 1, 2, 1}, {1, 2, 1, 3}, {1, 4, 2, 4}, {1, 5, 1, 5}, {1, 6, 1, 6},
-                                {1, 7, 1, 7}, {1, 8, 1, 8}, {1, 9, 1, 9}, {1, 10, 1, 10}};
+        const int areas[][4] = {{1, 1, 2, 1}, {1, 2, 1, 3}, {1, 4, 2, 4},
+                                {1, 5, 1, 5}, {1, 6, 1, 6}, {1, 7, 1, 7},
+                                {1, 8, 1, 8}, {1, 9, 1, 9}, {1, 10, 1, 10}};
         for (int i = 0; i < 9; ++i)
             doc.AddGroup(names[i], std::string("EVENT_NAME= ") + names[i] + " \r\n", areas[i][0],
                          areas[i][1], areas[i][2], areas[i][3]);
@@ -90,9 +95,11 @@ std::string Wrap(const char* body) {
 TEST(EngineEvents, OutputPositionsTable) {
     const CellCase cases[] = {
         // values go by the arguments' names, whatever their order
-        {"side by side", "SendEvent('A', X, Y); SendEvent('A', Y, X);",
+        {"side by side",
+         "SendEvent('A', X, Y); SendEvent('A', Y, X);",
          {{0, 0, "A:x1"}, {1, 0, "y1"}, {2, 0, "A:x1"}, {3, 0, "y1"}}},
-        {"newline before output does not move", "NewLine; NewLine; SendEvent('A', X, Y);",
+        {"newline before output does not move",
+         "NewLine; NewLine; SendEvent('A', X, Y);",
          {{0, 0, "A:x1"}}},
         {"two-row group then two newlines go 4 rows down",
          "SendEvent('TWO'); NewLine; NewLine; SendEvent('A', X);",
@@ -103,13 +110,17 @@ TEST(EngineEvents, OutputPositionsTable) {
         {"newrow keeps the column",
          "SendEvent('A', X, Y); NewRow; SendEvent('A', X, Y);",
          {{2, 1, "A:x1"}, {0, 0, "A:x1"}}},
-        {"startrow then getactiverow", "StartRow(5); R := GetActiveRow; V := R; SendEvent('F', V);",
+        {"startrow then getactiverow",
+         "StartRow(5); R := GetActiveRow; V := R; SendEvent('F', V);",
          {{0, 4, "5"}, {1, 4, "10"}}},
-        {"getactivecol after a group", "SendEvent('A', X); C := GetActiveCol; V := C; SendEvent('F', V);",
+        {"getactivecol after a group",
+         "SendEvent('A', X); C := GetActiveCol; V := C; SendEvent('F', V);",
          {{2, 0, "3"}, {3, 0, "6"}}},
-        {"value references with and without a value", "SendEvent('S', SUM); NewLine; SendEvent('S');",
+        {"value references with and without a value",
+         "SendEvent('S', SUM); NewLine; SendEvent('S');",
          {{0, 0, "Сумма: 125 руб."}, {0, 1, "Сумма: ?SUM руб."}}},
-        {"names of events are matched blind to case", "SendEvent('a', X); SendEvent('NoSuchGroup', X);",
+        {"names of events are matched blind to case",
+         "SendEvent('a', X); SendEvent('NoSuchGroup', X);",
          {{0, 0, "A:x1"}, {2, 0, "<none>"}}},
         {"celltext reads column then row",
          // (col 2,row 1) holds y1 and (col 1,row 2) holds t... asymmetric positions
@@ -123,7 +134,8 @@ TEST(EngineEvents, OutputPositionsTable) {
         Fixture f;
         const BuildResult r = f.Run(Wrap(c.script));
         ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
-        for (const auto& [col, row, text] : c.cells) EXPECT_EQ(f.Text(col, row), text) << col << "," << row;
+        for (const auto& [col, row, text] : c.cells)
+            EXPECT_EQ(f.Text(col, row), text) << col << "," << row;
         EXPECT_EQ(f.doc.DocumentGrid().CheckInvariants(), "");
     }
 }
@@ -144,10 +156,11 @@ TEST(EngineFormulas, ComposedWithShiftsAndEvaluated) {
     // F at row 10 (0-based 9): "=A4*2" becomes A10*2 with A10 holding V.
     // R at template row 8 holds "=$A$1+A1": output at row 11 (0-based 10) it reads $A$1 and
     // A4 (shifted by +3 rows); output at row 1 its A1 would be row -6: off the sheet.
-    const BuildResult r = f.Run(Wrap(
-        "X := '7'; SendEvent('A', X); StartRow(4); SendEvent('A', SUM);"
-        "StartRow(10); StartCol(1); SendEvent('F', V); NewLine; SendEvent('R'); StartRow(1); StartCol(5);"
-        "SendEvent('R'); Total := 4; NewLine; SendEvent('ABS');"));
+    const BuildResult r =
+        f.Run(Wrap("X := '7'; SendEvent('A', X); StartRow(4); SendEvent('A', SUM);"
+                   "StartRow(10); StartCol(1); SendEvent('F', V); NewLine; SendEvent('R'); "
+                   "StartRow(1); StartCol(5);"
+                   "SendEvent('R'); Total := 4; NewLine; SendEvent('ABS');"));
     ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
     EXPECT_EQ(f.Text(1, 9), "42");
     EXPECT_EQ(f.Text(0, 0), "A:7");
@@ -155,7 +168,8 @@ TEST(EngineFormulas, ComposedWithShiftsAndEvaluated) {
     EXPECT_EQ(f.Text(0, 10), "0");
     const std::string off = f.Text(4, 0);
     EXPECT_NE(off.find("Ссылка A1 после сдвига выходит за пределы листа в функции"),
-              std::string::npos) << off;
+              std::string::npos)
+        << off;
     const TCellData* failed = f.doc.DocumentGrid().FindCell(4, 0);
     ASSERT_TRUE(failed);
     EXPECT_TRUE(failed->Format->Options & kOptFormulaFailed);
@@ -182,7 +196,8 @@ TEST(EngineFormulas, TemplateTextIsSplitAsDocumented) {
     EXPECT_EQ(d.Elements[1].Text, " +");
     ParseTemplateText("=IF($A$2>0; 'yes'; \"no\")", d);
     std::string joined;
-    for (auto& e : d.Elements) joined += e.Kind_ == TCellElement::CellRef ? "<" + e.Text + ">" : e.Text;
+    for (auto& e : d.Elements)
+        joined += e.Kind_ == TCellElement::CellRef ? "<" + e.Text + ">" : e.Text;
     EXPECT_EQ(joined, " IF (<$A$2> > 0 ; 'yes' ; 'no' )");
     ParseTemplateText("a[@B]c[@D", d);  // an unclosed reference stays literal text
     ASSERT_EQ(d.Elements.size(), 3u);
@@ -207,10 +222,11 @@ TEST(EngineFormulas, DeferredSumSeesLaterOutput) {
     Fixture f;
     // D (template A5: "=SUM(A1:A3)", calculated after the build) output at row 5 sums rows
     // 1-3; row 3 is written only after D, which a deferred formula still sees.
-    const BuildResult r = f.Run(Wrap(
-        "V := '1'; SendEvent('F', V); NewLine; V := '2'; SendEvent('F', V);"
-        "StartRow(5); StartCol(1); SendEvent('D'); StartRow(3); StartCol(1); V := '3'; SendEvent('F', V);"
-        "StartRow(6); StartCol(3); SendEvent('D');"));
+    const BuildResult r =
+        f.Run(Wrap("V := '1'; SendEvent('F', V); NewLine; V := '2'; SendEvent('F', V);"
+                   "StartRow(5); StartCol(1); SendEvent('D'); StartRow(3); StartCol(1); V := '3'; "
+                   "SendEvent('F', V);"
+                   "StartRow(6); StartCol(3); SendEvent('D');"));
     ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
     EXPECT_EQ(f.Text(0, 4), "6");
     // at (col 3,row 6) the sum covers C2:C4, all empty
@@ -220,11 +236,11 @@ TEST(EngineFormulas, DeferredSumSeesLaterOutput) {
 TEST(EngineRows, WrappedTextGrowsRowAndLaterGroupsDoNotShrinkIt) {
     Fixture f;
     // advance 10 px, column 70 px: 7 bytes a line; lines are 10 high, + 3
-    const BuildResult r = f.Run(Wrap(
-        "SendEvent('W2'); SendEvent('F', V); NewLine;"
-        "T := 'aaaa bbbb cccc'; SendEvent('W', T); NewLine;"
-        "T := 'x'; SendEvent('W', T); NewLine;"
-        "SendEvent('F', V);"));
+    const BuildResult r =
+        f.Run(Wrap("SendEvent('W2'); SendEvent('F', V); NewLine;"
+                   "T := 'aaaa bbbb cccc'; SendEvent('W', T); NewLine;"
+                   "T := 'x'; SendEvent('W', T); NewLine;"
+                   "SendEvent('F', V);"));
     ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
     auto& g = f.doc.DocumentGrid();
     // two lines: 23; F's template row is 20, smaller, so the grown row stays 23
@@ -232,15 +248,16 @@ TEST(EngineRows, WrappedTextGrowsRowAndLaterGroupsDoNotShrinkIt) {
     EXPECT_EQ(g.DrawnRowHeight(1), 33);  // three wrapped lines
     EXPECT_EQ(g.DrawnRowHeight(2), 18);  // one line (13) fits the default row
     EXPECT_EQ(g.DrawnRowHeight(3), 20);  // the template's own height
-    EXPECT_EQ(g.RowHeight(2), 0);         // default stays stored as 0
+    EXPECT_EQ(g.RowHeight(2), 0);        // default stays stored as 0
 }
 
 TEST(EngineTables, HeadersFixedColumnsAndPageBreaks) {
     Fixture f;
-    const BuildResult r = f.Run(Wrap(
-        "StartHeader; SendEvent('A', X, Y); NewLine; CommitHeader('a, two');"
-        "StartFixedCol; SendEvent('TWO'); NewLine; SendEvent('TWO'); NewLine; CommitFixedCol('1', '1');"
-        "NewPage; SendEvent('A');"));
+    const BuildResult r =
+        f.Run(Wrap("StartHeader; SendEvent('A', X, Y); NewLine; CommitHeader('a, two');"
+                   "StartFixedCol; SendEvent('TWO'); NewLine; SendEvent('TWO'); NewLine; "
+                   "CommitFixedCol('1', '1');"
+                   "NewPage; SendEvent('A');"));
     ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
     auto& g = f.doc.DocumentGrid();
     ASSERT_EQ(g.HeaderGroups().size(), 1u);
@@ -260,12 +277,13 @@ struct FailCase {
 
 TEST(EngineFailures, EventsThatEndTheRunWithAClearText) {
     const FailCase cases[] = {
-        {"startrow 0", "StartRow(0);", "номера строки = 0\rМинимальное допустимое значение номера строки = 1"},
+        {"startrow 0", "StartRow(0);",
+         "номера строки = 0\rМинимальное допустимое значение номера строки = 1"},
         {"startrow below zero", "StartRow(-5);", "номера строки = -5"},
         {"startcol below zero", "StartCol(-5);", "номера столбца = -5"},
         {"startrow past the sheet", "StartRow(70000);", "номера строки = 70000"},
-        {"output past the last row wraps nowhere",
-         "StartRow(65536); SendEvent('TWO');", "не помещается в документ: строки 65536..65537"},
+        {"output past the last row wraps nowhere", "StartRow(65536); SendEvent('TWO');",
+         "не помещается в документ: строки 65536..65537"},
         {"header with an unknown group", "StartHeader; SendEvent('A'); CommitHeader('A, NOPE');",
          "Группы с названием  'NOPE' в списке групп не существует!"},
         {"fixed columns without rows", "StartFixedCol; CommitFixedCol('1', '2');",
@@ -314,9 +332,9 @@ TEST(EngineJoins, JoinedTemplateCellsStayOneJoinAndOverwritingTakesOldJoinsApart
     doc.PrintForm = SaveGridStream(t);
     doc.AddGroup("J", "EVENT_NAME=J\r\n", 1, 1, 3, 2);
     doc.AddGroup("ONE", "EVENT_NAME=ONE\r\n", 3, 2, 3, 2);
-    doc.ScriptText = cp(
-        "var X : pchar;\r\nprocedure Main;\r\nbegin\r\n X := 'v'; SendEvent('J', X); NewLine;"
-        " SendEvent('J', X);\r\n StartRow(2); StartCol(2); SendEvent('ONE');\r\nend;\r\n");
+    doc.ScriptText =
+        cp("var X : pchar;\r\nprocedure Main;\r\nbegin\r\n X := 'v'; SendEvent('J', X); NewLine;"
+           " SendEvent('J', X);\r\n StartRow(2); StartCol(2); SendEvent('ONE');\r\nend;\r\n");
     const BuildResult r = doc.Build();
     ASSERT_EQ(r.Status, BuildStatus::Built) << u8(r.Message);
     auto& g = doc.DocumentGrid();

@@ -2,13 +2,13 @@
 // grid read back, and the kelvo-sf dump of it.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "grid_stream.h"
 #include "kelvo_grid.h"
@@ -31,7 +31,8 @@ Ran Shell(const std::string& command) {
     if (!p) return r;
     char buf[4096];
     std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
     const int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
@@ -67,7 +68,8 @@ TEST(KelvoReportTool, HelloReportBuildsWithAndWithoutHostVariable) {
     EXPECT_EQ(g.DrawnRowHeight(0), 24);
     EXPECT_EQ(g.DrawnColWidth(1), 100);
 
-    r = Shell(kTool + " build " + kReports + "/hello.rpt --var 'WHO:PCHAR=Кельво' -o " + out.string());
+    r = Shell(kTool + " build " + kReports + "/hello.rpt --var 'WHO:PCHAR=Кельво' -o " +
+              out.string());
     ASSERT_EQ(r.status, 0) << r.out;
     LoadGridFile(g, out);
     EXPECT_EQ(Text(g, 0, 0), "Привет, Кельво!");
@@ -99,7 +101,8 @@ TEST(KelvoReportTool, LayoutReportHeadersFixedColumnPageBreakDeferredTotal) {
     EXPECT_EQ(g.FindCell(0, 5)->GroupIndex, 1);
     EXPECT_EQ(g.FindCell(2, 5)->GroupIndex, 2);
 
-    r = Shell(kTool + " build " + kReports + "/layout.rpt --var LINES:INTEGER=5 -o " + out.string());
+    r = Shell(kTool + " build " + kReports + "/layout.rpt --var LINES:INTEGER=5 -o " +
+              out.string());
     ASSERT_EQ(r.status, 0) << r.out;
     LoadGridFile(g, out);
     EXPECT_EQ(Text(g, 2, 6), "15");
@@ -118,7 +121,8 @@ TEST(KelvoReportTool, ErrorsGoToStandardErrorWithNonZeroStatus) {
         {"build " + kReports + "/hello.rpt", 2, "usage"},
         {"build /nonexistent.rpt -o " + out.string(), 1, "nonexistent"},
         {"build " + kReports + "/hello.rpt --var WHO=1 -o " + out.string(), 2, "NAME:TYPE=VALUE"},
-        {"build " + kReports + "/hello.rpt --var N:INTEGER=x -o " + out.string(), 2, "not a INTEGER"},
+        {"build " + kReports + "/hello.rpt --var N:INTEGER=x -o " + out.string(), 2,
+         "not a INTEGER"},
         // 70000 lines do not fit the sheet: an error, never a wrap to the top
         {"build " + kReports + "/layout.rpt --var LINES:INTEGER=70000 -o " + out.string(), 1,
          "не помещается в документ"},
@@ -133,7 +137,8 @@ TEST(KelvoReportTool, ErrorsGoToStandardErrorWithNonZeroStatus) {
 
     // A report whose script does not compile.
     const fs::path json = Temp("broken.json"), rpt = Temp("broken.rpt");
-    std::ofstream(json) << R"({"type": "report", "parameters": "", "script": "procedure Main; begin x := ; end;\r\n", "dialog": "", "groups": [], "printForm": null})";
+    std::ofstream(json)
+        << R"({"type": "report", "parameters": "", "script": "procedure Main; begin x := ; end;\r\n", "dialog": "", "groups": [], "printForm": null})";
     Ran r = Shell(std::string(KELVO_SF_TOOL) + " build " + json.string() + " " + rpt.string());
     ASSERT_EQ(r.status, 0) << r.out;
     r = Shell(kTool + " build " + rpt.string() + " -o " + out.string());

@@ -80,9 +80,7 @@ bool ParseVar(const std::string& arg, zs::Variables& vars) {
 
 class StderrSink : public zs::VMErrorSink {
   public:
-    void showRunTimeError(const std::string& text) override {
-        std::cerr << Shown(text) << '\n';
-    }
+    void showRunTimeError(const std::string& text) override { std::cerr << Shown(text) << '\n'; }
 };
 
 }  // namespace

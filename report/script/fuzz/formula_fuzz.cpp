@@ -17,7 +17,9 @@ class FuzzCells : public zentra::script::IFormulaCells {
         return n[0] >= 'A' && n[0] <= 'Z' && n.back() >= '0' && n.back() <= '9';
     }
     std::string CellText(int, int) override { return "7"; }
-    double SumRange(int c1, int r1, int c2, int r2) override { return (c2 - c1 + 1.0) * (r2 - r1 + 1); }
+    double SumRange(int c1, int r1, int c2, int r2) override {
+        return (c2 - c1 + 1.0) * (r2 - r1 + 1);
+    }
 };
 class FuzzLookup : public zentra::script::FormulaLookup {
   public:

@@ -114,7 +114,7 @@ TEST(FormulaEvaluate, ArithmeticIfSumRoundTable) {
         {"=ROUND(3.5, 0, rsMid)", 4},
         {"=ROUND(2.7, 0, rsMin)", 2},
         {"=ROUND(2.34, 1, rsMax)", 2.4},
-        {"=ROUND(2, 0, rsMax)", 2},      // a whole value gains no unit
+        {"=ROUND(2, 0, rsMax)", 2},        // a whole value gains no unit
         {"=ROUND(0.57, 2, rsMin)", 0.57},  // 0.57*100 is 56.99999...: snapped
         {"=ROUND(1.1, 1, rsMax)", 1.1},
         {"=ROUND(1234, -2, rsMid)", 1200},
@@ -204,19 +204,23 @@ TEST(FormulaEvaluate, BrokenFormulasGiveClearMessages) {
 TEST(FormulaEvaluate, DeepAndLongFormulasAreBounded) {
     // 60 additions stay within the stack (each adds after its operand)
     std::string longSum = "=1";
-    for (int i = 0; i < 60; ++i) longSum += "+1";
+    for (int i = 0; i < 60; ++i)
+        longSum += "+1";
     EXPECT_NEAR(Eval(longSum).value.num, 61, 0);
     // Right-nested brackets need one value per level: beyond the bound it fails clearly.
     std::string deep = "=";
-    for (int i = 0; i < 200; ++i) deep += "1+(";
+    for (int i = 0; i < 200; ++i)
+        deep += "1+(";
     deep += "1";
-    for (int i = 0; i < 200; ++i) deep += ")";
+    for (int i = 0; i < 200; ++i)
+        deep += ")";
     const Outcome o = Eval(deep);
     EXPECT_FALSE(o.ok);
     EXPECT_NE(o.error.find("вложена"), std::string::npos) << o.error;
     // 150 pushed values without an operator overflow the 100-value stack
     std::string many = "=";
-    for (int i = 0; i < 150; ++i) many += "1 ; ";
+    for (int i = 0; i < 150; ++i)
+        many += "1 ; ";
     many += "1";
     // "1 ;" : the ";" after each expression is skipped, every 1 stays on the stack
     const Outcome m = Eval(many);
@@ -251,9 +255,12 @@ TEST(FormulaEvaluate, LookupBuildsSelectAndBindsLocaleFree) {
     cells.Set("A1", "7");
     TableLookup lookup;
     auto resolver = [](std::string_view n, FormulaValue& v) {
-        if (n == "defDBDriver") v = FormulaValue::Text("drv");
-        else if (n == "defConnection") v = FormulaValue::Text("db.fdb");
-        else return false;
+        if (n == "defDBDriver")
+            v = FormulaValue::Text("drv");
+        else if (n == "defConnection")
+            v = FormulaValue::Text("db.fdb");
+        else
+            return false;
         return true;
     };
     Outcome o = Eval("=^GETPRICE(A1, 'X'):2 * 2", &cells, resolver, &lookup);
