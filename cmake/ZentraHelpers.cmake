@@ -10,7 +10,7 @@ function(zentra_test name)
   if(NOT "gui" IN_LIST labels)
     list(APPEND labels pure)
   endif()
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${name} NO_PRETTY_VALUES
     PROPERTIES LABELS "${labels}"
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZENTRA_BUILD_DIR=${CMAKE_BINARY_DIR};ZENTRA_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 60)
