@@ -21,6 +21,8 @@ if [ "$kind" != normal ]; then
 fi
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+# Paths relative to the checkout, so that another clone (CI) hits the same cache entries.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}"
 fi
