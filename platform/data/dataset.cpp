@@ -82,14 +82,6 @@ void DataSet::checkActive() const {
     if (!isOpen()) throw DataError("Набор данных закрыт");
 }
 
-void DataSet::checkBrowse(const char* operation) const {
-    checkActive();
-    if (state_ != DataSetState::Browse) {
-        throw DataError(std::string("Нельзя выполнить \"") + operation +
-                        "\": набор данных в режиме редактирования");
-    }
-}
-
 void DataSet::fetchTo(int index) {
     while (!allFetched_ && static_cast<int>(rows_.size()) <= index) {
         std::vector<std::vector<Value>> chunk;

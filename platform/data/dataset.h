@@ -166,7 +166,6 @@ protected:
     void notifyChanged();
 
 private:
-    void checkBrowse(const char* operation) const;
     void checkActive() const;
     void setCursor(int row);
     void notifyScrolled();
