@@ -1,9 +1,8 @@
-// The error channel, the end of a run, messages, progress windows, memory and the dialog
-// routines that arrive with the script dialogs.
+// The error channel, the end of a run, memory and the dialog routines that arrive with the
+// script dialogs.
+#include <dlfcn.h>
+
 #include <atomic>
-#include <cstdio>
-#include <map>
-#include <mutex>
 
 #include "rt_support.h"
 #include "runtime_abi.h"
@@ -38,6 +37,14 @@ const std::string& lastError() {
     return errorText;
 }
 
+std::string ownDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&Kr_EndRun), &info) == 0 || !info.dli_fname) return ".";
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
 int32_t newHandle() {
     // Wrapping around after two thousand million handles is acceptable; 0 and negatives are
     // never handed out, since scripts test handles against 0 and -1.
@@ -51,24 +58,6 @@ int32_t newHandle() {
 
 namespace {
 
-// Messages and progress lines go to standard error in UTF-8, the terminal's encoding. A window
-// form needs the Qt part of the report server; until it exists this is the only form, which also
-// means nothing here ever waits for a user.
-void writeLine(std::string_view cp1251) {
-    const std::string line = zentra::text::cp1251ToUtf8(cp1251) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-}
-
-struct Visuals {
-    std::mutex mutex;
-    std::map<int32_t, std::string> open;
-};
-Visuals& visuals() {
-    static Visuals v;
-    return v;
-}
-
 // The one buffer GetMem hands out (see GetMem).
 thread_local std::string memBuffer;
 
@@ -78,12 +67,6 @@ thread_local std::string memBuffer;
 }
 
 }  // namespace
-
-void endRunVisuals() {
-    Visuals& v = visuals();
-    std::lock_guard lock(v.mutex);
-    v.open.clear();
-}
 
 }  // namespace kelvo::runtime
 
@@ -102,39 +85,6 @@ KR_EXPORT void Kr_EndRun(void) {
         memBuffer.shrink_to_fit();
     });
     clearError();
-}
-
-KR_EXPORT void ShowMessage(const char* Text, const char* Title) {
-    guardedVoid([&] {
-        std::string line;
-        if (!arg(Title).empty()) line.append(arg(Title)).append(": ");
-        line.append(arg(Text));
-        writeLine(line);
-    });
-}
-
-KR_EXPORT int32_t StartVisual(const char* Message) {
-    return guarded<int32_t>(0, [&] {
-        const int32_t h = newHandle();
-        {
-            Visuals& v = visuals();
-            std::lock_guard lock(v.mutex);
-            v.open[h] = std::string(arg(Message));
-        }
-        writeLine(arg(Message));
-        return h;
-    });
-}
-
-KR_EXPORT void StopVisual(int32_t VisualWnd) {
-    guardedVoid([&] {
-        Visuals& v = visuals();
-        std::lock_guard lock(v.mutex);
-        if (v.open.erase(VisualWnd) == 0) {
-            throw RtError(cp("Неверный дескриптор окна хода выполнения: ") +
-                          std::to_string(VisualWnd));
-        }
-    });
 }
 
 // GetMem and FreeMem keep their declarations, but the machine copies every text argument and

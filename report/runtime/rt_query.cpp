@@ -65,14 +65,6 @@ State& state() {
     return s;
 }
 
-std::string ownDirectory() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&Query_Create), &info) == 0 || !info.dli_fname) return ".";
-    std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 // The driver is looked up beside this library only, by the base name of DB_Driver (a path
 // written for another machine, with backslashes, is reduced to its last part): a report file
 // cannot make the report server load a library from anywhere else. An exact name is tried

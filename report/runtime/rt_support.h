@@ -68,6 +68,9 @@ void guardedVoid(F&& body) noexcept {
 // one kind is never valid as another, and none is reused within the process.
 int32_t newHandle();
 
+// The folder this library was loaded from: the only place it loads its helper libraries from.
+std::string ownDirectory();
+
 // Release of the run's leftovers, one function per group; Kr_EndRun calls them all.
 void endRunQueries();
 void endRunFiles();
