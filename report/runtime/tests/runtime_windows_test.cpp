@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "rtl_source.h"
 #include "runtime_loader.h"
 #include "runtime_ui.h"
+#include "script.h"
 #include "support/test_support.h"
 
 using namespace kelvo::testing;
@@ -177,6 +179,47 @@ TEST(RuntimeWindows, OffTheApplicationThreadNothingTouchesWidgets) {
     EXPECT_NE(err.find("Расчёт в потоке"), std::string::npos) << err;
     EXPECT_GT(h, 0);
     EXPECT_TRUE(progressMessages().empty());
+}
+
+// The whole road: a report script calls the library's routines through the machine; the
+// progress window it leaves open is closed when the run ends (the machine's Kr_EndRun).
+TEST(RuntimeWindows, AReportScriptShowsBothWindowsAndTheEndOfTheRunClosesTheProgress) {
+    app();
+    ForcedWindows forced;
+    zentra::script::Script script;
+    script.librarySource = std::string(zentra::script::rtlSource());
+    script.libraryDirectory = (zentra::testing::buildDir() / "bin").string() + "/";
+    script.source =
+        cp("var h : integer;\n"
+           "procedure Main;\n"
+           "begin\n"
+           "  ShowMessage('Данные загружены', 'Отчёт по остаткам');\n"
+           "  h := StartVisual('Подготовка данных');\n"
+           "  SendEvent('OPEN');\n"
+           "end;\n");
+    std::string errors;
+    script.onError = [&](int kind, const std::string& text, int, int) {
+        if (kind == 0) errors += utf8(text.c_str());
+    };
+    QString caption, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        caption = box->windowTitle();
+        text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    std::vector<QString> openDuringRun;
+    script.onSendEvent = [&](std::string_view, std::span<const zentra::script::EventArg>,
+                             std::string&) { openDuringRun = progressMessages(); };
+    StrayModalGuard stray;
+
+    EXPECT_EQ(script.run(), zentra::script::RunStatus::Finished) << errors;
+    EXPECT_FALSE(stray.found);
+    EXPECT_EQ(caption, QStringLiteral("Отчёт по остаткам"));
+    EXPECT_EQ(text, QStringLiteral("Данные загружены"));
+    EXPECT_EQ(openDuringRun, (std::vector<QString>{QStringLiteral("Подготовка данных")}));
+    EXPECT_TRUE(progressMessages().empty()) << "the end of the run closes the progress window";
 }
 
 }  // namespace
