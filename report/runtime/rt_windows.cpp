@@ -36,6 +36,7 @@ struct UiLibrary {
     bool tried = false;
     const KrUiApiV1* api = nullptr;
 };
+// The one record of the window library for the process.
 UiLibrary& uiLibrary() {
     static UiLibrary u;
     return u;
@@ -75,6 +76,7 @@ struct Visuals {
     std::mutex mutex;
     std::map<int32_t, bool> open;
 };
+// The one table of progress handles for the process.
 Visuals& visuals() {
     static Visuals v;
     return v;
@@ -82,6 +84,7 @@ Visuals& visuals() {
 
 }  // namespace
 
+// Forgets every progress handle and closes the real windows among them.
 void endRunVisuals() {
     bool anyWindow = false;
     {
@@ -114,6 +117,7 @@ KR_EXPORT void ShowMessage(const char* Text, const char* Title) {
     });
 }
 
+// A progress window with Message (or its line), under a new handle.
 KR_EXPORT int32_t StartVisual(const char* Message) {
     return guarded<int32_t>(0, [&] {
         const int32_t h = newHandle();
@@ -130,6 +134,7 @@ KR_EXPORT int32_t StartVisual(const char* Message) {
     });
 }
 
+// Closes the progress window of VisualWnd; a handle that is not open fails.
 KR_EXPORT void StopVisual(int32_t VisualWnd) {
     guardedVoid([&] {
         bool windowed = false;

@@ -26,6 +26,7 @@ std::map<int32_t, QPointer<ProgressWindow>>& windows() {
     return w;
 }
 
+// A cp1251 text of Runtime.lib as a widget text; null reads as empty.
 QString fromCp1251(const char* text) {
     return text ? QString::fromStdU16String(zentra::text::cp1251ToUtf16(text)) : QString();
 }
@@ -45,6 +46,7 @@ QWidget* hostWindow() {
     return w;
 }
 
+// KrUiApiV1::available: an application, its thread, and a display (or the test switch).
 int32_t uiAvailable() {
     try {
         auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
@@ -57,6 +59,7 @@ int32_t uiAvailable() {
     }
 }
 
+// KrUiApiV1::show_message: a modal box with an OK button.
 void uiShowMessage(const char* text, const char* title) {
     try {
         QMessageBox box(QMessageBox::NoIcon, fromCp1251(title), fromCp1251(text), QMessageBox::Ok,
@@ -82,6 +85,7 @@ int32_t uiStartVisual(int32_t handle, const char* message) {
     }
 }
 
+// Hides and frees one progress window, if it still exists.
 void closeWindow(QPointer<ProgressWindow>& w) {
     if (w) {
         w->hide();
@@ -102,6 +106,7 @@ void onAppThread(F f) {
     }
 }
 
+// KrUiApiV1::stop_visual.
 void uiStopVisual(int32_t handle) {
     try {
         onAppThread([handle] {
@@ -115,6 +120,7 @@ void uiStopVisual(int32_t handle) {
     }
 }
 
+// KrUiApiV1::close_all.
 void uiCloseAll() {
     try {
         onAppThread([] {
@@ -126,6 +132,7 @@ void uiCloseAll() {
     }
 }
 
+// KrUiApiV1::force_windows (tests only).
 void uiForceWindows(int32_t on) {
     forced = on != 0;
 }
