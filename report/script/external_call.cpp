@@ -147,8 +147,8 @@ struct LibraryCaller::Site {
     std::vector<std::uint8_t> params;
     std::vector<ffi_type*> types;
     ffi_cif cif{};
-    bool prepared = false;  // cif (or `direct`) holds the descriptor
-    bool direct = false;    // called through a word routine pointer instead of libffi
+    bool prepared = false;    // cif (or `direct`) holds the descriptor
+    bool direct = false;      // called through a word routine pointer instead of libffi
     std::vector<Slot> slots;  // one per argument, the safecall result pointer, direct words
     std::vector<void*> values;
     std::vector<std::string> texts;  // the NUL-terminated copies passed for Text parameters
@@ -393,8 +393,8 @@ void LibraryCaller::call(const ExternalCall& call, Value& result) {
                 ret.d = reinterpret_cast<DoubleRoutine>(s.fn)(w[0].u, w[1].u, w[2].u, w[3].u,
                                                               w[4].u, w[5].u);
             } else {
-                ret.a = reinterpret_cast<WordRoutine>(s.fn)(w[0].u, w[1].u, w[2].u, w[3].u,
-                                                            w[4].u, w[5].u);
+                ret.a = reinterpret_cast<WordRoutine>(s.fn)(w[0].u, w[1].u, w[2].u, w[3].u, w[4].u,
+                                                            w[5].u);
             }
         } else {
             ffi_call(&s.cif, FFI_FN(s.fn), &ret, s.values.data());

@@ -27,13 +27,14 @@ constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
 constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
 constexpr std::uint8_t kFuseExtCall = 223;        // PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
-// PUSH t; PUSH name; PUSH lib; n times (MOVD a | PUSH x); PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
-constexpr std::uint8_t kFuseExtWhole = 190;
 constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
 constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
 constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
+
+// PUSH t; PUSH name; PUSH lib; n times (MOVD a | PUSH x); PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
+constexpr std::uint8_t kFuseExtWhole = 190;
 
 // ADD, SUB, MUL or DIV.
 bool isArith(Opcode op) {

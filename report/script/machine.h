@@ -239,8 +239,8 @@ class Machine {
     // An external call whose head, arguments (cells and literals) and tail form one straight
     // run of instructions: everything the call needs is fixed when the run starts.
     struct ExternalSite {
-        ExternalCall call;          // names viewed in literals_ and `library`
-        std::string library;        // the declared library name in lower case
+        ExternalCall call;               // names viewed in literals_ and `library`
+        std::string library;             // the declared library name in lower case
         std::vector<const Value*> args;  // the argument cells and literals
     };
     std::vector<std::unique_ptr<ExternalSite>> externalSites_;  // by Op::a of the fused form
