@@ -491,7 +491,6 @@ void Machine::fuseExternalCalls() {
         call.library = site->library;
         call.declaredLibrary = library->text;
         call.routine = routine->text;
-        call.libraryPath = libraryPath;
         call.site = tail + 4;
         call.declarations = &externalParams;
         call.convention = pushedInt(tail + 2, 1, 5);
@@ -760,7 +759,11 @@ void Machine::runExternal(const ExternalCall& call) {
     c0.v.type = callResult_.type;
     c0.v.store = callResult_.store;
     c0.v.num = callResult_.num;
-    c0.v.text.swap(callResult_.text);
+    if (callResult_.store == Store::Text) {
+        c0.v.text.swap(callResult_.text);
+    } else {
+        c0.v.text.clear();
+    }
 }
 
 // One plain instruction: every opcode in its general form, with all conversions and errors.
@@ -1321,7 +1324,11 @@ void Machine::execute() {
         if (--ticks_ <= 0 && checkpoint()) return sync();
         pc = o.target;  // errors and the site cache name the CALL itself
         pc_ = pc;
-        runExternal(externalSites_[static_cast<std::size_t>(o.a)]->call);
+        {
+            ExternalCall& call = externalSites_[static_cast<std::size_t>(o.a)]->call;
+            call.libraryPath = libraryPath;  // a handler may have changed it
+            runExternal(call);
+        }
         if (stopRequested_.load(std::memory_order_relaxed)) return;
         ++pc;
         KELVO_NEXT;

@@ -239,7 +239,8 @@ class Machine {
     // An external call whose head, arguments (cells and literals) and tail form one straight
     // run of instructions: everything the call needs is fixed when the run starts.
     struct ExternalSite {
-        ExternalCall call;               // names viewed in literals_ and `library`
+        ExternalCall call;               // names viewed in literals_ and `library`; the path
+                                         // is set at each call
         std::string library;             // the declared library name in lower case
         std::vector<const Value*> args;  // the argument cells and literals
     };
