@@ -445,6 +445,21 @@ TEST(ExternalCall, ARunInsideAnEventHandlerLeavesTheOuterCallSitesRight) {
     }
 }
 
+// One caller running two programs in turn whose calls of different routines share their
+// instruction numbers: each run reaches its own routine.
+TEST(ExternalCall, ACallSiteNumberReusedByTheNextRunReachesItsNewRoutine) {
+    zs::LibraryCaller caller;
+    const std::string strlenDecl =
+        "function ExtStrLen(S : pchar) : integer; external; stdcall; 'KelvoTestExt.lib';\n";
+    for (int round = 0; round < 2; ++round) {
+        kt::Outcome o = runIn(
+            kExtDir, program(strlenDecl, "s := ExtStrLen('abc'); SendEvent('R', s);"), &caller);
+        EXPECT_EQ(o.events, std::vector<std::string>{"R S=3"});
+        o = runIn(kExtDir, program("", "s := ExtBracket('abc'); SendEvent('R', s);"), &caller);
+        EXPECT_EQ(o.events, std::vector<std::string>{"R S=[abc]"});
+    }
+}
+
 // A library file replaced between two runs of one caller is what the next run calls: nothing
 // resolved in an earlier run survives its end.
 TEST(ExternalCall, ALibraryReplacedBetweenRunsIsLoadedAfresh) {
