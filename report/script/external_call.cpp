@@ -5,6 +5,8 @@
 #include <ffi.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -92,13 +94,33 @@ bool staysInside(const std::string& name) {
 // Raised for a Variant or undefined argument or declared type: the wrong-parameter-type error.
 struct WrongParameterType {};
 
+// One argument as libffi reads it (from the slot's start, by the argument's type), and as a
+// whole 64-bit register word for the direct calls below.
 union Slot {
+    std::uint64_t u;
     std::int32_t i;
     std::uint8_t b;
     double d;
     const char* p;
     void* ptr;
 };
+
+// Direct calls. On x86-64 System V the first six integer-class arguments (integers, booleans,
+// pointers) travel in six registers whatever their order, the result comes back in RAX (XMM0
+// for a double), and the caller clears up; a routine ignores registers it has no parameter
+// for. So a routine whose arguments are all integer-class and fit the registers can be called
+// through one pointer type taking six 64-bit words -- what libffi would do, without building
+// the frame at run time. Each word holds its value zero-extended at its start, as a callee
+// reading 32 or 8 bits of it expects.
+#if defined(__x86_64__) && defined(__linux__)
+constexpr std::size_t kDirectWords = 6;
+using WordRoutine = std::uint64_t (*)(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t,
+                                      std::uint64_t, std::uint64_t);
+using DoubleRoutine = double (*)(std::uint64_t, std::uint64_t, std::uint64_t, std::uint64_t,
+                                 std::uint64_t, std::uint64_t);
+#else
+constexpr std::size_t kDirectWords = 0;  // elsewhere every call goes through libffi
+#endif
 
 }  // namespace
 
@@ -112,19 +134,22 @@ struct LibraryCaller::Library {
 };
 
 // What one CALL instruction needs on its second and later calls: the routine, its call
-// descriptor and the declared types, checked against the call so a reused site cannot mismatch.
+// descriptor and the declared types. A site is checked against each call by its names, unless
+// both come from the same run whose calls at this site are constants of the code.
 struct LibraryCaller::Site {
     std::string routine;
     std::string libraryKey;
     int convention = 0;
     std::uint8_t resultType = 0;
+    std::uint64_t run = 0;  // ExternalCall::run this site may be trusted for without checks
     Library* lib = nullptr;
     void* fn = nullptr;
     std::vector<std::uint8_t> params;
     std::vector<ffi_type*> types;
     ffi_cif cif{};
-    bool prepared = false;  // cif holds the descriptor
-    std::vector<Slot> slots;
+    bool prepared = false;    // cif (or `direct`) holds the descriptor
+    bool direct = false;      // called through a word routine pointer instead of libffi
+    std::vector<Slot> slots;  // one per argument, the safecall result pointer, direct words
     std::vector<void*> values;
     std::vector<std::string> texts;  // the NUL-terminated copies passed for Text parameters
 };
@@ -209,7 +234,8 @@ LibraryCaller::Library& LibraryCaller::library(const ExternalCall& call) {
     return *recent_;
 }
 
-// The cached site of this CALL, or a freshly resolved one (library, routine, descriptor).
+// The cached site of this CALL if it still describes the call, or a freshly resolved one
+// (library, routine, declared types); a constant call marks the site trusted for its run.
 LibraryCaller::Site& LibraryCaller::site(const ExternalCall& call) {
     const auto index = static_cast<std::size_t>(call.site < 0 ? 0 : call.site);
     if (index < sites_.size() && sites_[index]) {
@@ -218,6 +244,7 @@ LibraryCaller::Site& LibraryCaller::site(const ExternalCall& call) {
             s.convention == call.convention && s.resultType == call.resultType &&
             s.params.size() == call.args.size()) {
             recent_ = s.lib;
+            if (call.run) s.run = call.run;
             return s;
         }
     }
@@ -234,6 +261,7 @@ LibraryCaller::Site& LibraryCaller::site(const ExternalCall& call) {
     s->libraryKey.assign(call.library);
     s->convention = call.convention;
     s->resultType = call.resultType;
+    s->run = call.run;
     s->lib = &lib;
     s->fn = fn;
     const std::size_t n = call.args.size();
@@ -246,10 +274,10 @@ LibraryCaller::Site& LibraryCaller::site(const ExternalCall& call) {
         s->params = *declared;
     } else {
         // no declaration at hand: the cells' own types stand in for it
-        for (const Value& v : call.args)
-            s->params.push_back(v.type);
+        for (const Value* v : call.args)
+            s->params.push_back(v->type);
     }
-    s->slots.resize(n + 1);
+    s->slots.resize(std::max(n + 1, kDirectWords));
     s->values.resize(n + 1);
     s->texts.resize(n);
     if (index >= sites_.size()) sites_.resize(index + 1);
@@ -257,62 +285,84 @@ LibraryCaller::Site& LibraryCaller::site(const ExternalCall& call) {
     return *sites_[index];
 }
 
+// Checks the declared types once and builds the call descriptor: libffi's, or the direct
+// form when every argument is integer-class and they all fit the registers.
+void LibraryCaller::prepare(Site& s) {
+    if (s.convention < 1 || s.convention > 5) {
+        throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") + s.routine +
+                                 "\"");
+    }
+    const std::size_t n = s.params.size();
+    const bool safecall = s.convention == 3;
+    const bool hasResult = s.resultType != kTypeUndefined;
+    s.types.clear();
+    bool integerClass = true;
+    for (std::uint8_t t : s.params) {
+        ffi_type* ft = ffiType(t);
+        if (!ft) throw WrongParameterType{};
+        if (ft == &ffi_type_double) integerClass = false;
+        s.types.push_back(ft);
+    }
+    ffi_type* rt = &ffi_type_void;
+    if (hasResult) {
+        rt = ffiType(s.resultType);
+        if (!rt) throw WrongParameterType{};
+    }
+    if (safecall) {
+        if (hasResult) s.types.push_back(&ffi_type_pointer);
+        rt = &ffi_type_sint32;
+    }
+    if (ffi_prep_cif(&s.cif, FFI_DEFAULT_ABI, static_cast<unsigned>(s.types.size()), rt,
+                     s.types.data()) != FFI_OK) {
+        throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") + s.routine +
+                                 "\"");
+    }
+    for (std::size_t k = 0; k <= n; ++k)
+        s.values[k] = &s.slots[k];
+    s.direct = integerClass && s.types.size() <= kDirectWords;
+    for (Slot& slot : s.slots)
+        slot.u = 0;
+    s.prepared = true;
+}
+
 // Resolves (or reuses) the routine, converts the arguments by the declared types, calls it and
 // fills the result by the declared result type; errors after resolution come wrapped.
 void LibraryCaller::call(const ExternalCall& call, Value& result) {
-    if (call.routine.empty() || call.library.empty()) {
-        throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") +
-                                 std::string(call.routine) + "\"");
+    const auto index = static_cast<std::size_t>(call.site < 0 ? 0 : call.site);
+    Site* cached = index < sites_.size() ? sites_[index].get() : nullptr;
+    if (!cached || !call.run || cached->run != call.run) {
+        if (call.routine.empty() || call.library.empty()) {
+            throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") +
+                                     std::string(call.routine) + "\"");
+        }
+        cached = &site(call);
     }
-    Site& s = site(call);
+    Site& s = *cached;
     try {
-        if (call.convention < 1 || call.convention > 5) {
-            throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") + s.routine +
-                                     "\"");
-        }
+        if (!s.prepared) prepare(s);
         const std::size_t n = s.params.size();
-        const bool safecall = call.convention == 3;
+        assert(call.args.size() == n && s.slots.size() > n && s.texts.size() == n);
+        const bool safecall = s.convention == 3;
         const bool hasResult = s.resultType != kTypeUndefined;
-        if (!s.prepared) {
-            // the descriptor is prepared once, after the types have been checked
-            s.types.clear();
-            for (std::uint8_t t : s.params) {
-                ffi_type* ft = ffiType(t);
-                if (!ft) throw WrongParameterType{};
-                s.types.push_back(ft);
-            }
-            ffi_type* rt = &ffi_type_void;
-            if (hasResult) {
-                rt = ffiType(s.resultType);
-                if (!rt) throw WrongParameterType{};
-            }
-            if (safecall) {
-                if (hasResult) s.types.push_back(&ffi_type_pointer);
-                rt = &ffi_type_sint32;
-            }
-            if (ffi_prep_cif(&s.cif, FFI_DEFAULT_ABI, static_cast<unsigned>(s.types.size()), rt,
-                             s.types.data()) != FFI_OK) {
-                throw std::runtime_error(cp("Ошибка в описании параметров процедуры \"") +
-                                         s.routine + "\"");
-            }
-            s.prepared = true;
-        }
         for (std::size_t k = 0; k < n; ++k) {
-            const Value& v = call.args[k];
+            const Value& v = *call.args[k];
             if ((v.flags & kFlagVariant) || v.type == kTypeUndefined || v.type == kTypeVariant)
                 throw WrongParameterType{};
             Slot& slot = s.slots[k];
             switch (s.params[k]) {
                 case kTypeInteger:
+                    slot.u = 0;
                     slot.i = int32Of(numberOf(v));
                     break;
                 case kTypeDouble:
                     slot.d = numberOf(v);
                     break;
                 case kTypeBoolean:
+                    slot.u = 0;
                     slot.b = static_cast<std::uint8_t>(int32Of(numberOf(v)) & 255);
                     break;
                 default: {
+                    // a copy: what the routine may write into its text stays out of the cell
                     std::string& t = s.texts[k];
                     if (v.store == Store::Text) {
                         t.assign(v.text);
@@ -324,17 +374,34 @@ void LibraryCaller::call(const ExternalCall& call, Value& result) {
                     slot.p = t.c_str();
                 }
             }
-            s.values[k] = &s.slots[k];
         }
         Slot out{};
         void* outPtr = &out;
-        if (safecall && hasResult) s.values[n] = &outPtr;
         union {
             ffi_arg a;
             double d;
             void* p;
         } ret{};
+        if (safecall && hasResult) {
+            s.slots[n].ptr = &out;
+            s.values[n] = &outPtr;
+        }
+#if defined(__x86_64__) && defined(__linux__)
+        if (s.direct) {
+            const Slot* w = s.slots.data();
+            if (s.resultType == kTypeDouble && !safecall) {
+                ret.d = reinterpret_cast<DoubleRoutine>(s.fn)(w[0].u, w[1].u, w[2].u, w[3].u,
+                                                              w[4].u, w[5].u);
+            } else {
+                ret.a = reinterpret_cast<WordRoutine>(s.fn)(w[0].u, w[1].u, w[2].u, w[3].u, w[4].u,
+                                                            w[5].u);
+            }
+        } else {
+            ffi_call(&s.cif, FFI_FN(s.fn), &ret, s.values.data());
+        }
+#else
         ffi_call(&s.cif, FFI_FN(s.fn), &ret, s.values.data());
+#endif
         if (safecall) {
             const auto status = static_cast<std::int32_t>(ret.a);
             if (status < 0) {

@@ -1,6 +1,7 @@
 // The external-call step behind the machine's ExternalCaller seam: shared libraries are opened
 // with dlopen from the library folder and cached for the run, routines are resolved by their
-// exact name, and each call goes through libffi with one typed 64-bit slot per argument.
+// exact name, and each call goes through libffi with one typed 64-bit slot per argument, or,
+// for the common all-integer-class signatures, straight through a typed pointer.
 #pragma once
 
 #include <memory>
@@ -36,6 +37,7 @@ class LibraryCaller : public ExternalCaller {
     Library& library(const ExternalCall& call);
     Library* load(const ExternalCall& call);
     Site& site(const ExternalCall& call);
+    void prepare(Site& s);
 
     std::vector<std::unique_ptr<Library>> libraries_;
     Library* recent_ = nullptr;

@@ -1,6 +1,7 @@
 #include "machine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -31,6 +32,9 @@ constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
 constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
+
+// PUSH t; PUSH name; PUSH lib; n times (MOVD a | PUSH x); PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
+constexpr std::uint8_t kFuseExtWhole = 190;
 
 // ADD, SUB, MUL or DIV.
 bool isArith(Opcode op) {
@@ -151,6 +155,7 @@ void Machine::reset() {
     returns_.clear();
     callArgs_.clear();
     callNames_.clear();
+    externalSites_.clear();
     (externals ? *externals : *libraries_).releaseLibraries();
 }
 
@@ -430,6 +435,75 @@ void Machine::fuse() {
             o.len = at(after).a - i;
         }
     }
+    fuseExternalCalls();
+}
+
+// Marks each external call made of constants and plain cells -- head, arguments, tail, CALL in
+// one straight run -- with kFuseExtWhole and prepares its ExternalCall once for the run, so the
+// call needs neither the stack nor any name handling. The run's number lets the caller trust
+// what it resolved for the site on the first call.
+void Machine::fuseExternalCalls() {
+    static std::atomic<std::uint64_t> runs{0};
+    run_ = runs.fetch_add(1, std::memory_order_relaxed) + 1;
+    externalSites_.clear();
+    const int n = static_cast<int>(code.size());
+    auto op = [&](int i) {
+        return i < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(i)].orig) : Opcode::Halt;
+    };
+    auto at = [&](int i) -> Op& { return ops_[static_cast<std::size_t>(i)]; };
+    auto pushOf = [&](int i, Store store) -> const Value* {
+        return op(i) == Opcode::Push && at(i).literal->store == store ? at(i).literal : nullptr;
+    };
+    // a number literal equal to one of the integers lo..hi
+    auto pushedInt = [&](int i, double lo, double hi) -> int {
+        const Value* v = pushOf(i, Store::Number);
+        if (!v || !(v->num >= lo && v->num <= hi) || v->num != std::trunc(v->num)) return -1;
+        return static_cast<int>(v->num);
+    };
+    // an argument the CALL would find on the stack just as it is in its cell or literal
+    auto argument = [&](int i) -> const Value* {
+        if (op(i) == Opcode::Push) return at(i).literal;
+        if (op(i) == Opcode::Movd && !at(i).cell->isArray()) return &at(i).cell->v;
+        return nullptr;
+    };
+    for (int i = 0; i + 7 < n; ++i) {
+        const Value* rt = pushOf(i, Store::Number);
+        const Value* routine = pushOf(i + 1, Store::Text);
+        const Value* library = pushOf(i + 2, Store::Text);
+        if (!rt || !routine || !library) continue;
+        // the tail follows the first run of arguments whose length it names
+        int argc = 0, tail = -1;
+        for (int k = i + 3; k + 4 < n && argc <= 256; ++k, ++argc) {
+            if (pushedInt(k, 0, 0) == 0 && pushedInt(k + 1, argc, argc) == argc &&
+                pushedInt(k + 2, 1, 5) > 0 && pushOf(k + 3, Store::Number) &&
+                op(k + 4) == Opcode::Call) {
+                tail = k;
+                break;
+            }
+            if (!argument(k)) break;
+        }
+        if (tail < 0) continue;
+        auto site = std::make_unique<ExternalSite>();
+        site->library = text::lowerCp1251(library->text);
+        for (int k = i + 3; k < tail; ++k)
+            site->args.push_back(argument(k));
+        ExternalCall& call = site->call;
+        call.library = site->library;
+        call.declaredLibrary = library->text;
+        call.routine = routine->text;
+        call.site = tail + 4;
+        call.declarations = &externalParams;
+        call.convention = pushedInt(tail + 2, 1, 5);
+        call.resultType = static_cast<std::uint8_t>(rt->num >= 0 && rt->num <= 5 ? rt->num : 0);
+        call.args = std::span<const Value* const>(site->args.data(), site->args.size());
+        call.run = run_;
+        Op& o = at(i);
+        o.code = kFuseExtWhole;
+        o.a = static_cast<std::int32_t>(externalSites_.size());
+        o.target = tail + 4;
+        o.len = tail + 5 - i;
+        externalSites_.push_back(std::move(site));
+    }
 }
 
 // Starts a run at the entry: decode, fresh stacks and counters, then execute.
@@ -569,11 +643,12 @@ bool Machine::checkpoint() {
            pauseRequested_.load(std::memory_order_relaxed);
 }
 
-// After an external call or event: pump when it took longer than the budget.
-void Machine::afterCall(std::chrono::steady_clock::time_point started) {
+// After an external call or event: pump when the budget has passed since the last pump, which
+// includes every call that alone took longer (it started after that pump). One clock read.
+void Machine::afterCall() {
     if (!pump) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - started >= limits.pumpInterval || now - lastPump_ >= limits.pumpInterval) {
+    if (now - lastPump_ >= limits.pumpInterval) {
         pump->pump();
         lastPump_ = std::chrono::steady_clock::now();
     }
@@ -609,10 +684,8 @@ void Machine::sendEventStep(int argc) {
     }
     std::string eventName = valueText(callArgs_[0], decimalSeparator);
     answer_.clear();
-    const auto started =
-        pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     onSendEvent(eventName, eventArgs_, answer_);
-    afterCall(started);
+    afterCall();
     if (answer_.empty()) return;
     DataCell& c0 = data.cell(0);
     int asInt = 0;
@@ -635,11 +708,14 @@ void Machine::externalStep(int argc, bool sendEvent, int convention) {
         sendEventStep(argc);
         return;
     }
-    callArgs_.resize(static_cast<std::size_t>(argc));
-    for (int k = argc - 1; k >= 0; --k)
-        std::swap(callArgs_[static_cast<std::size_t>(k)], pop());
-    // The names are read in place from the stack cells (valid until the next push), and the
-    // lower-case form is remembered, so a call in a loop allocates nothing here.
+    // The arguments are read where they lie: popped cells stay as they are until the next push,
+    // and nothing is pushed before the call returns.
+    top_ -= static_cast<std::size_t>(argc);
+    argCells_.resize(static_cast<std::size_t>(argc));
+    for (int k = 0; k < argc; ++k)
+        argCells_[static_cast<std::size_t>(k)] = &stack_[top_ + static_cast<std::size_t>(k)];
+    // The names are read in place from the stack cells too, and the lower-case form is
+    // remembered, so a call in a loop allocates nothing here.
     const Value& libCell = pop();
     const Value& nameCell = pop();
     const double rt = toNumber(pop());
@@ -669,17 +745,25 @@ void Machine::externalStep(int argc, bool sendEvent, int convention) {
     call.site = pc_;
     call.declarations = &externalParams;
     call.resultType = static_cast<std::uint8_t>(rt >= 0 && rt <= 5 ? rt : 0);
-    call.args = std::span<const Value>(callArgs_.data(), callArgs_.size());
+    call.args = std::span<const Value* const>(argCells_.data(), argCells_.size());
+    runExternal(call);
+}
+
+// Hands one external call to the caller, pumps if the budget has passed, and moves the result
+// into cell 0.
+void Machine::runExternal(const ExternalCall& call) {
     callResult_.reset(kTypeUndefined);
-    const auto started =
-        pump ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     (externals ? *externals : *libraries_).call(call, callResult_);
-    afterCall(started);
+    afterCall();
     DataCell& c0 = data.cell(0);
     c0.v.type = callResult_.type;
     c0.v.store = callResult_.store;
     c0.v.num = callResult_.num;
-    c0.v.text.swap(callResult_.text);
+    if (callResult_.store == Store::Text) {
+        c0.v.text.swap(callResult_.text);
+    } else {
+        c0.v.text.clear();
+    }
 }
 
 // One plain instruction: every opcode in its general form, with all conversions and errors.
@@ -1000,7 +1084,7 @@ void Machine::execute() {
     X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                   \
     X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
     X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
-    X(op_extcall, kFuseExtCall)                                                               \
+    X(op_extcall, kFuseExtCall) X(op_extwhole, kFuseExtWhole)                                 \
     X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
     X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
     X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
@@ -1232,6 +1316,19 @@ void Machine::execute() {
         pc += 4;  // errors and the site cache name the CALL itself
         pc_ = pc;
         externalStep(o.index, false, o.sub);
+        if (stopRequested_.load(std::memory_order_relaxed)) return;
+        ++pc;
+        KELVO_NEXT;
+    op_extwhole:
+        assert(o.a >= 0 && static_cast<std::size_t>(o.a) < externalSites_.size());
+        if (--ticks_ <= 0 && checkpoint()) return sync();
+        pc = o.target;  // errors and the site cache name the CALL itself
+        pc_ = pc;
+        {
+            ExternalCall& call = externalSites_[static_cast<std::size_t>(o.a)]->call;
+            call.libraryPath = libraryPath;  // a handler may have changed it
+            runExternal(call);
+        }
         if (stopRequested_.load(std::memory_order_relaxed)) return;
         ++pc;
         KELVO_NEXT;

@@ -53,7 +53,11 @@ struct ExternalCall {
     const ExternalDeclarations* declarations = nullptr;
     int convention = 1;
     std::uint8_t resultType = kTypeUndefined;
-    std::span<const Value> args;  // in declaration order
+    std::span<const Value* const> args;  // in declaration order; read-only, valid for the call
+    // Non-zero when names, convention, result type and argument count of this site are constants
+    // of the code for the whole run (a different number for every run of every machine): a
+    // caller may then trust what it resolved for the site earlier in the same run.
+    std::uint64_t run = 0;
 };
 
 // The seam through which the machine runs external routines. The implementation fills
@@ -208,7 +212,9 @@ class Machine {
     bool checkpoint();
     void externalStep(int argc, bool sendEvent, int convention);
     void sendEventStep(int argc);
-    void afterCall(std::chrono::steady_clock::time_point started);
+    void afterCall();
+    void fuseExternalCalls();
+    void runExternal(const ExternalCall& call);
     Value& push();
     Value& pop();
     void store(DataCell& target, bool takesValueType, Value& v);
@@ -230,7 +236,18 @@ class Machine {
     RunStatus finishRun();
     std::string lastError_;
     int lastErrorPc_ = -1;
+    // An external call whose head, arguments (cells and literals) and tail form one straight
+    // run of instructions: everything the call needs is fixed when the run starts.
+    struct ExternalSite {
+        ExternalCall call;               // names viewed in literals_ and `library`; the path
+                                         // is set at each call
+        std::string library;             // the declared library name in lower case
+        std::vector<const Value*> args;  // the argument cells and literals
+    };
+    std::vector<std::unique_ptr<ExternalSite>> externalSites_;  // by Op::a of the fused form
+    std::uint64_t run_ = 0;  // this run's number for ExternalCall::run
     // buffers reused by every external call and event
+    std::vector<const Value*> argCells_;
     std::vector<Value> callArgs_;
     std::vector<std::string> callNames_;
     std::vector<EventArg> eventArgs_;

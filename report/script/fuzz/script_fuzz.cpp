@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,45 @@
 
 namespace zs = zentra::script;
 
+namespace {
+
+// Answers every external call without loading anything, from what the machine hands over: the
+// sum of the numbers and text lengths of the arguments, by the result type; Variant and
+// undefined arguments are refused as the library caller refuses them. Lets fused and plain
+// runs be compared past their first external call.
+class EchoCaller : public zs::ExternalCaller {
+  public:
+    void call(const zs::ExternalCall& call, zs::Value& result) override {
+        double sum = call.convention + static_cast<double>(call.routine.size());
+        for (const zs::Value* v : call.args) {
+            if ((v->flags & zs::kFlagVariant) || v->type == zs::kTypeUndefined ||
+                v->type == zs::kTypeVariant) {
+                throw std::runtime_error("wrong argument type in " + std::string(call.routine));
+            }
+            sum += v->store == zs::Store::Number ? v->num : static_cast<double>(v->text.size());
+        }
+        result.flags = 0;
+        switch (call.resultType) {
+            case zs::kTypeInteger:
+            case zs::kTypeDouble:
+            case zs::kTypeBoolean:
+                result.setNumber(call.resultType, sum);
+                break;
+            case zs::kTypeText:
+                result.setText(zs::kTypeText, std::string(call.library) + std::to_string(sum));
+                break;
+            default:
+                result.reset(zs::kTypeUndefined);
+        }
+    }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    // first byte: options; the rest: the script text as cp1251 bytes
+    // first byte: options (1 the script library, 2 and 4 the event answer, 8 external calls answered
+    // by EchoCaller instead of refused); the rest: the script text as cp1251 bytes
     const std::uint8_t options = data[0];
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
@@ -34,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Result r;
         // fuzz inputs must not load libraries: an EXTERNAL 'libc.so.6' could call anything
         zs::UnavailableExternalCaller noLibraries;
+        EchoCaller echo;
         zs::Script script;
         script.source = text;
         if (options & 1) script.librarySource = std::string(zs::rtlSource());
@@ -46,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         limits.maxReturnDepth = 512;
         limits.maxStackDepth = 8192;
         limits.fuseSequences = fused;
-        script.machine().externals = &noLibraries;
+        script.machine().externals =
+            (options & 8) ? static_cast<zs::ExternalCaller*>(&echo) : &noLibraries;
         int events = 0;
         script.onSendEvent = [&](std::string_view event, std::span<const zs::EventArg> args,
                                  std::string& answer) {

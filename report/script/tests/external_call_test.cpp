@@ -39,7 +39,16 @@ const char* kDecls =
     "D3 : double; I4 : integer; D4 : double; I5 : integer; D5 : double; I6 : integer; "
     "D6 : double; I7 : integer; D7 : double; I8 : integer; D8 : double; I9 : integer; "
     "D9 : double; I10 : integer; D10 : double) : double; external; stdcall; 'KelvoTestExt.lib';\n"
-    "function ExtIdentity(X : variant) : double; external; stdcall; 'KelvoTestExt.lib';\n";
+    "function ExtIdentity(X : variant) : double; external; stdcall; 'KelvoTestExt.lib';\n"
+    "function ExtWeigh6(A : integer; B : boolean; S : pchar; C, D, E : integer) : double; "
+    "external; cdecl; 'KelvoTestExt.lib';\n"
+    "function ExtWeigh7(I1, I2, I3, I4, I5, I6, I7 : integer) : integer; external; cdecl; "
+    "'KelvoTestExt.lib';\n"
+    "function ExtSafeWeigh5(A1, A2, A3, A4, A5 : integer) : integer; external; safecall; "
+    "'KelvoTestExt.lib';\n"
+    "function ExtSafeWeigh6(A1, A2, A3, A4, A5, A6 : integer) : integer; external; safecall; "
+    "'KelvoTestExt.lib';\n"
+    "function ExtScribble(S : pchar) : integer; external; stdcall; 'KelvoTestExt.lib';\n";
 
 std::string program(const std::string& vars, const std::string& body) {
     return "var n : integer; d : double; b : boolean; s : pchar; v : variant;\n" + vars +
@@ -131,7 +140,30 @@ INSTANTIATE_TEST_SUITE_P(
         CallCase{"CallInALoopReusesTheSite",
                  "n := 0; d := 0; while n < 1000 do begin d := d + ExtHalf(n); n := n + 1; end; "
                  "SendEvent('R', d);",
-                 {"R D=249750"}}),
+                 {"R D=249750"}},
+        // integer-class arguments of every kind in all six argument registers, then one more
+        // than they hold; a safecall result pointer as the sixth register and past them
+        CallCase{"SixIntegerClassArgumentsFillTheRegisters",
+                 "d := ExtWeigh6(-1, 257, 'abc', 2, 3, 4); SendEvent('R', d);",
+                 {"R D=432309"}},
+        CallCase{"SevenIntegersPutOneOnTheStack",
+                 "n := ExtWeigh7(1, 2, 3, 4, 5, 6, -7); SendEvent('R', n);",
+                 {"R N=42"}},
+        CallCase{"SafecallResultPointerInTheLastRegisterAndOnTheStack",
+                 "n := ExtSafeWeigh5(1, 2, 3, 4, 5); SendEvent('R', n); "
+                 "n := ExtSafeWeigh6(1, 2, 3, 4, 5, 6); SendEvent('R', n);",
+                 {"R N=55", "R N=91"}},
+        CallCase{"ArgumentsComputedOnTheStack",
+                 "n := 2; d := ExtMix(n + 1, 1.25, 'ab' + 'c', 7); SendEvent('R', d); "
+                 "n := ExtWeigh7(n, n, n, n, n, n, n * 2); SendEvent('R', n);",
+                 {"R D=303019", "R N=70"}},
+        // a routine writing into its text never reaches the variable or the literal it came from
+        CallCase{
+            "WritesIntoATextArgumentStayOutOfCellsAndLiterals",
+            "s := 'abc'; n := ExtScribble(s); SendEvent('R', n); n := ExtScribble(s); "
+            "SendEvent('R', s); d := 0; while d < 2 do begin n := ExtScribble('xyz'); "
+            "d := d + 1; end; SendEvent('R', n); n := ExtScribble(s + 'd'); SendEvent('R', n);",
+            {"R N=3", "R S=abc", "R N=3", "R N=4"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ErrorCase {
@@ -264,8 +296,13 @@ namespace {
 // The fused form of the call tail must report errors at the same instruction as the plain one,
 // and give the same results.
 TEST(ExternalCall, FusedAndPlainCallTailsAgree) {
-    for (const char* body : {"d := ExtHalf(3); SendEvent('R', d); n := ExtSafeDiv(1, 0)",
-                             "n := ExtNothing", "s := ExtBracket('a'); SendEvent('R', s)"}) {
+    for (const char* body :
+         {"d := ExtHalf(3); SendEvent('R', d); n := ExtSafeDiv(1, 0)", "n := ExtNothing",
+          "s := ExtBracket('a'); SendEvent('R', s)",
+          // arguments from cells and literals, then computed ones
+          "n := 4; d := ExtHalf(n); SendEvent('R', d); d := ExtHalf(n + 1); "
+          "SendEvent('R', d); n := ExtSafeDiv(n, n - 4)",
+          "v := 5; d := ExtHalf(v)", "n := ExtFail('x' + 'y')", "n := ExtFail('x')"}) {
         kt::Outcome fused, plain;
         for (bool fuse : {true, false}) {
             (fuse ? fused : plain) = kt::run(program("", body), false, [&](zs::Script& s) {
@@ -305,6 +342,151 @@ TEST(ExternalCall, NamesWithASeparatorLoadFromASubfolderOfTheLibraryFolder) {
                                     "n := ExtStrLen('abcd'); SendEvent('R', n);"));
     EXPECT_EQ(o.runError, "");
     EXPECT_EQ(o.events, std::vector<std::string>{"R N=4"});
+    fs::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// Forwards to the shared-library caller and asks the machine to stop after a given call.
+class StoppingCaller : public zs::ExternalCaller {
+  public:
+    zs::LibraryCaller libraries;
+    zs::Machine* machine = nullptr;
+    int stopAfter = 0;
+    int calls = 0;
+    void call(const zs::ExternalCall& call, zs::Value& result) override {
+        libraries.call(call, result);
+        if (++calls == stopAfter) machine->stop();
+    }
+    void releaseLibraries() override { libraries.releaseLibraries(); }
+};
+
+// Stop requested while an external routine runs ends the run right after it, from cells and
+// literals as from computed arguments.
+TEST(ExternalCall, StopDuringACallEndsTheRunAfterIt) {
+    for (const char* call : {"ExtBracket(s)", "ExtBracket(s + '')"}) {
+        StoppingCaller caller;
+        caller.stopAfter = 3;
+        const kt::Outcome o =
+            kt::run(program("", std::string("s := 'a'; for n := 1 to 10 do begin s := ") + call +
+                                    "; SendEvent('R', n, s); end;"),
+                    false, [&](zs::Script& s) {
+                        s.libraryDirectory = kExtDir;
+                        s.machine().externals = &caller;
+                        caller.machine = &s.machine();
+                    });
+        EXPECT_EQ(o.status, zs::RunStatus::Stopped) << call;
+        EXPECT_EQ(o.events, (std::vector<std::string>{"R N=1 S=[a]", "R N=2 S=[[a]]"})) << call;
+        EXPECT_EQ(caller.calls, 3) << call;
+        EXPECT_EQ(caller.libraries.openCount(), 0) << call;
+    }
+}
+
+class CountingPump : public zs::EventPump {
+  public:
+    int count = 0;
+    void pump() override { ++count; }
+};
+
+// A call that takes longer than the pump budget is followed by a pump; quick calls right after
+// it are not.
+TEST(ExternalCall, ACallLongerThanTheBudgetIsFollowedByAPump) {
+    CountingPump pump;
+    const kt::Outcome o =
+        kt::run(program("function usleep(Us : integer) : integer; external; cdecl; 'libc.so.6';\n",
+                        "n := usleep(150000); n := usleep(0); n := usleep(0);"),
+                false, [&](zs::Script& s) {
+                    s.libraryDirectory = kExtDir;
+                    s.machine().pump = &pump;
+                    s.machine().limits.pumpInterval = std::chrono::milliseconds(100);
+                });
+    EXPECT_EQ(o.runError, "");
+    EXPECT_EQ(pump.count, 1);
+}
+
+// A run started from a SendEvent handler, with its own caller or with the outer run's, calls
+// another routine at the same instruction number; the outer run's later calls at that site
+// still reach its own routine, resolved again when the inner run released the shared caller.
+TEST(ExternalCall, ARunInsideAnEventHandlerLeavesTheOuterCallSitesRight) {
+    const std::string loop = "for n := 1 to 2 do begin s := %; SendEvent('R', s); end;";
+    auto body = [&](const std::string& call) {
+        std::string b = loop;
+        b.replace(b.find('%'), 1, call);
+        return b;
+    };
+    const std::string outer = program(
+        "function ExtStrLen(S : pchar) : integer; external; stdcall; "
+        "'KelvoTestExt.lib';\n",
+        body("ExtStrLen('abcd')"));
+    const std::string inner = program("", body("ExtBracket('abcd')"));
+    for (bool shared : {false, true}) {
+        zs::LibraryCaller caller;
+        kt::Outcome in;
+        bool ranInner = false;
+        const kt::Outcome o = kt::run(outer, false, [&](zs::Script& s) {
+            s.libraryDirectory = kExtDir;
+            s.machine().externals = &caller;
+            auto record = s.onSendEvent;
+            s.onSendEvent = [&, record](std::string_view e, std::span<const zs::EventArg> a,
+                                        std::string& answer) {
+                record(e, a, answer);
+                if (ranInner) return;
+                ranInner = true;
+                in = runIn(kExtDir, inner, shared ? &caller : nullptr);
+            };
+        });
+        EXPECT_EQ(o.runError, "") << shared;
+        EXPECT_EQ(o.events, (std::vector<std::string>{"R S=4", "R S=4"})) << shared;
+        EXPECT_EQ(in.runError, "") << shared;
+        EXPECT_EQ(in.events, (std::vector<std::string>{"R S=[abcd]", "R S=[abcd]"})) << shared;
+        EXPECT_EQ(caller.openCount(), 0) << shared;
+    }
+}
+
+// One caller running two programs in turn whose calls of different routines share their
+// instruction numbers: each run reaches its own routine.
+TEST(ExternalCall, ACallSiteNumberReusedByTheNextRunReachesItsNewRoutine) {
+    zs::LibraryCaller caller;
+    const std::string strlenDecl =
+        "function ExtStrLen(S : pchar) : integer; external; stdcall; 'KelvoTestExt.lib';\n";
+    for (int round = 0; round < 2; ++round) {
+        kt::Outcome o = runIn(
+            kExtDir, program(strlenDecl, "s := ExtStrLen('abc'); SendEvent('R', s);"), &caller);
+        EXPECT_EQ(o.events, std::vector<std::string>{"R S=3"});
+        o = runIn(kExtDir, program("", "s := ExtBracket('abc'); SendEvent('R', s);"), &caller);
+        EXPECT_EQ(o.events, std::vector<std::string>{"R S=[abc]"});
+    }
+}
+
+// A library file replaced between two runs of one caller is what the next run calls: nothing
+// resolved in an earlier run survives its end.
+TEST(ExternalCall, ALibraryReplacedBetweenRunsIsLoadedAfresh) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("kelvo_swaplib_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path lib = dir / "Swap.lib";
+    const std::string src =
+        program("function ExtStrLen(S : pchar) : integer; external; stdcall; 'Swap.lib';\n",
+                "n := ExtStrLen('abcd'); SendEvent('R', n);");
+    zs::LibraryCaller caller;
+    auto copyTestLibrary = [&] {
+        fs::remove(lib);
+        fs::copy_file(fs::path(kExtDir) / "KelvoTestExt.lib", lib);
+    };
+    copyTestLibrary();
+    kt::Outcome o = runIn(dir.string() + "/", src, &caller);
+    EXPECT_EQ(o.events, std::vector<std::string>{"R N=4"});
+    fs::remove(lib);
+    std::ofstream(lib) << "no longer a shared library\n";
+    o = runIn(dir.string() + "/", src, &caller);
+    EXPECT_EQ(message(o).substr(0, message(o).find('\r')), "Библиотека \"swap.lib\" ненайдена");
+    copyTestLibrary();
+    o = runIn(dir.string() + "/", src, &caller);
+    EXPECT_EQ(o.runError, "");
+    EXPECT_EQ(o.events, std::vector<std::string>{"R N=4"});
+    EXPECT_EQ(caller.loadCount(), 2);
     fs::remove_all(dir);
 }
 

@@ -58,6 +58,54 @@ __attribute__((visibility("default"))) double ExtMany(std::int32_t i1, double d1
     return r;
 }
 
+// Six integer-class arguments of each kind, as many as the registers for them hold:
+// a + 10*b + 100*strlen(s) + 1000*c + 10000*d + 100000*e.
+__attribute__((visibility("default"))) double ExtWeigh6(std::int32_t a, std::uint8_t b,
+                                                        const char* s, std::int32_t c,
+                                                        std::int32_t d, std::int32_t e) {
+    ++g_calls;
+    return a + 10.0 * b + 100.0 * (s ? std::strlen(s) : 0) + 1000.0 * c + 10000.0 * d +
+           100000.0 * e;
+}
+
+// One integer more than the registers hold: sum(k * ik) for k = 1..7.
+__attribute__((visibility("default"))) std::int32_t ExtWeigh7(std::int32_t i1, std::int32_t i2,
+                                                              std::int32_t i3, std::int32_t i4,
+                                                              std::int32_t i5, std::int32_t i6,
+                                                              std::int32_t i7) {
+    ++g_calls;
+    return i1 + 2 * i2 + 3 * i3 + 4 * i4 + 5 * i5 + 6 * i6 + 7 * i7;
+}
+
+// safecall with five arguments: the result pointer takes the last register. sum(k * ak).
+__attribute__((visibility("default"))) std::int32_t ExtSafeWeigh5(std::int32_t a1, std::int32_t a2,
+                                                                  std::int32_t a3, std::int32_t a4,
+                                                                  std::int32_t a5,
+                                                                  std::int32_t* result) {
+    *result = a1 + 2 * a2 + 3 * a3 + 4 * a4 + 5 * a5;
+    return 0;
+}
+
+// safecall with six arguments: the result pointer travels on the stack. sum(k * ak).
+__attribute__((visibility("default"))) std::int32_t ExtSafeWeigh6(std::int32_t a1, std::int32_t a2,
+                                                                  std::int32_t a3, std::int32_t a4,
+                                                                  std::int32_t a5, std::int32_t a6,
+                                                                  std::int32_t* result) {
+    *result = a1 + 2 * a2 + 3 * a3 + 4 * a4 + 5 * a5 + 6 * a6;
+    return 0;
+}
+
+// Writes '#' over the text it is given, as a routine filling a buffer would; returns how many
+// of its characters were something else before.
+__attribute__((visibility("default"))) std::int32_t ExtScribble(char* s) {
+    std::int32_t fresh = 0;
+    for (; s && *s; ++s) {
+        fresh += *s != '#';
+        *s = '#';
+    }
+    return fresh;
+}
+
 // Double result.
 __attribute__((visibility("default"))) double ExtHalf(double x) {
     ++g_calls;
