@@ -6,7 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
-#include <QTest>
+#include <QEventLoop>
 #include <QTimer>
 #include <chrono>
 #include <thread>
@@ -23,9 +23,11 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "build_visual_test";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: tearing the application down in the exit handlers crashes in Qt's own
+    // device list once a plain widget was shown.
+    static QApplication* app = new QApplication(argc, argv);
     setlocale(LC_NUMERIC, "C");
-    return app;
+    return *app;
 }
 
 void Prepare(TDocument& doc, const char* body) {
@@ -177,7 +179,9 @@ TEST(TBuildAnimation, FramesAdvanceAndPaintDifferently) {
     a.show();
     const int start = a.frame();
     const QImage first = a.grab().toImage();
-    QTest::qWait(TBuildAnimation::kFrameMs * 4);
+    QEventLoop wait;
+    QTimer::singleShot(TBuildAnimation::kFrameMs * 4, &wait, &QEventLoop::quit);
+    wait.exec();
     EXPECT_GE(a.frame(), start + 2);
     const QImage later = a.grab().toImage();
     EXPECT_NE(first, later);
