@@ -87,8 +87,7 @@ std::unique_ptr<RuntimeLibrary> Load(const std::string& folder) {
     void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!h) {
         const char* why = ::dlerror();
-        throw FormulaError(Cp("Библиотека \"") + path + Cp("\" не загружена: ") +
-                           (why ? why : ""));
+        throw FormulaError(Cp("Библиотека \"") + path + Cp("\" не загружена: ") + (why ? why : ""));
     }
     auto lib = std::make_unique<RuntimeLibrary>();
     lib->handle = h;

@@ -66,9 +66,10 @@ class FormulaLookupBuild : public ::testing::Test {
         doc.PrintForm = SaveGridStream(t);
         doc.AddGroup("L", "EVENT_NAME=L\r\n", 1, 1, 2, 1);
         // The host's values reach formulas through the script's own variables of those names.
-        doc.ScriptText = "var P, defDBDriver, defConnection : pchar;\r\nprocedure Main;\r\n"
-                         "begin\r\n P := '" + p +
-                         "'; SendEvent('L', P);\r\nend;\r\n";
+        doc.ScriptText =
+            "var P, defDBDriver, defConnection : pchar;\r\nprocedure Main;\r\n"
+            "begin\r\n P := '" +
+            p + "'; SendEvent('L', P);\r\nend;\r\n";
         doc.LibraryFolder = folder ? *folder : libdir_;
         doc.ExternalVariables.setVariable("defDBDriver", std::string("Morvane.dll"),
                                           zentra::script::kTypeText);
@@ -87,8 +88,9 @@ class FormulaLookupBuild : public ::testing::Test {
 };
 
 TEST_F(FormulaLookupBuild, ReadsTheFieldOfTheFirstRow) {
-    const auto two = firstRow("SELECT FIRST 1 FIDPRODUCTS, FIDATTRSETUP, FVALUE, FNAME "
-                              "FROM GET_ATTRPRODUCT(2, '', '')");
+    const auto two = firstRow(
+        "SELECT FIRST 1 FIDPRODUCTS, FIDATTRSETUP, FVALUE, FNAME "
+        "FROM GET_ATTRPRODUCT(2, '', '')");
     const auto three = firstRow("SELECT FIRST 1 FVALUE FROM GET_ATTRPRODUCT(3, '', '')");
     const auto none = firstRow("SELECT FIRST 1 FVALUE, FNAME FROM GET_ATTRPRODUCT(999999, '', '')");
     ASSERT_EQ(two.size(), 4u);
@@ -129,7 +131,7 @@ TEST_F(FormulaLookupBuild, DatabaseErrorsBecomeTheCellsText) {
     struct Case {
         const char* name;
         std::string formula;
-        std::string select;  // named in the error
+        std::string select;      // named in the error
         std::string engineWord;  // a word of the library's own error text
     };
     const Case cases[] = {
