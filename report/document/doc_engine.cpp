@@ -503,10 +503,11 @@ void TPrintDocEngine::OutputGroup(const TPreparedGroup& g, std::span<const scrip
 }
 
 // Every stored cell whose text begins with "=" is evaluated now that all values are in.
-void TPrintDocEngine::CalcDeferred() {
-    if (!DeferredFormulas) return;
+bool TPrintDocEngine::CalcDeferred(const std::function<bool()>& keepGoing) {
+    if (!DeferredFormulas) return true;
     const int last = doc_.HighestRow();
     std::string text;
+    int sinceCheck = 0;
     for (int r = 0; r <= last; ++r) {
         // Positions are collected first: evaluating changes formats, which may touch the row.
         std::vector<int> cols;
@@ -523,8 +524,13 @@ void TPrintDocEngine::CalcDeferred() {
             if (!ok)
                 doc_.SetFormatProperty(*c, EFormatKind::Options,
                                        c->Format->Options | kOptFormulaFailed);
+            if (keepGoing && ++sinceCheck == kFormulasPerCheck) {
+                sinceCheck = 0;
+                if (!keepGoing()) return false;
+            }
         }
     }
+    return true;
 }
 
 }  // namespace zentra::report

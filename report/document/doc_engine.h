@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -82,8 +83,12 @@ class TPrintDocEngine {
     // Answers one report event; raises std::runtime_error (cp1251 text) to end the script.
     void HandleEvent(std::string_view name, std::span<const script::EventArg> args,
                      std::string& answer);
-    // Evaluates every "=" cell left in the document after the run.
-    void CalcDeferred();
+    // Evaluates every "=" cell left in the document after the run. keepGoing, when given, is
+    // asked after every kFormulasPerCheck formulas (a window lets its messages through there);
+    // answering false stops the step, the rest of the cells keep their "=" text. Answers false
+    // when stopped so.
+    bool CalcDeferred(const std::function<bool()>& keepGoing = {});
+    static constexpr int kFormulasPerCheck = 8;
     // Evaluates a formula text (no leading "=") against the document grid; on failure answers
     // false and puts the error text + " в функции " + formula into text.
     bool EvaluateFormula(const std::string& formula, std::string& text);
@@ -93,7 +98,8 @@ class TPrintDocEngine {
     bool Aborted = false;
     bool DeferredFormulas = false;
     std::string LibraryFolder;
-    script::FormulaLookup* Lookup = nullptr;  // null: look-ups are refused with a clear text
+    // null: look-ups are refused with a clear text (TDocument hands in Runtime.lib's look-up).
+    script::FormulaLookup* Lookup = nullptr;
 
   private:
     enum class Collect { Idle, Collecting, Committed };

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "grid_stream.h"
+#include "formula_runtime.h"
 #include "report_file.h"
 #include "rtl_source.h"
 #include "text/cp1251.h"
@@ -129,10 +130,20 @@ std::string TDocument::DocName() const {
     return Trim(ParamValue(Parameters, "DOCNAME"));
 }
 
-// The build: template, engine, script run, deferred formulas.
-BuildResult TDocument::Build(IBuildRunner* runner) {
+BuildNextStep NextStepAfterBuild(BuildStatus status, bool printAtOnce, bool showModally) {
+    if (status != BuildStatus::Built) return BuildNextStep::Nothing;
+    if (printAtOnce) return BuildNextStep::Print;
+    return showModally ? BuildNextStep::ShowModal : BuildNextStep::ShowChild;
+}
+
+// The build: template, engine, script run, deferred formulas, and the step that follows.
+BuildResult TDocument::Build(bool printAtOnce, IBuildRunner* runner) {
     assert(!engine_ && "a build is already running");
     BuildResult result;
+    const std::string name = DocName();
+    result.SaveFileName = name + ".sf";
+    result.HtmlFileName = name + ".htm";
+    result.CaptionSuffix = ": \"" + name + "\"";
     TKelvoGrid templ;
     if (!PrintForm.empty()) LoadGridStream(templ, PrintForm);
     TKelvoGrid& doc = *docGrid_;
@@ -144,7 +155,7 @@ BuildResult TDocument::Build(IBuildRunner* runner) {
 
     TPrintDocEngine engine(script_, templ, doc, Measurer ? *Measurer : DefaultMeasurer());
     engine.LibraryFolder = LibraryFolder;
-    engine.Lookup = Lookup;
+    engine.Lookup = Lookup ? Lookup : &script::RuntimeFormulaLookup::Shared();
     std::vector<TGroupArea> areas;
     for (const auto& g : groups_)
         areas.push_back(
@@ -161,8 +172,12 @@ BuildResult TDocument::Build(IBuildRunner* runner) {
     engine_ = &engine;
     script::RunStatus status;
     try {
-        status = runner ? runner->RunScript(script_, engine) : script_.run();
-        if (status == script::RunStatus::Finished) engine.CalcDeferred();
+        if (runner) {
+            status = runner->RunBuild(script_, engine);
+        } else {
+            status = script_.run();
+            if (status == script::RunStatus::Finished) engine.CalcDeferred();
+        }
     } catch (...) {
         engine_ = nullptr;
         throw;
@@ -179,6 +194,7 @@ BuildResult TDocument::Build(IBuildRunner* runner) {
     } else if (engine.Aborted) {
         result.Status = BuildStatus::Aborted;
     }
+    result.Next = NextStepAfterBuild(result.Status, printAtOnce, ShowModally);
     return result;
 }
 

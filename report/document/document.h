@@ -32,19 +32,40 @@ class TDataGroup {
     std::string eventName_;
 };
 
+// Stopped: the user cancelled the script run or the deferred formulas ("Отмена").
 enum class BuildStatus { Built, Aborted, CompileError, RunError, Stopped };
+
+// What the caller does with the document after Build(PrintAtOnce). The preview window and
+// printing belong to the GUI host; the headless build only decides which one comes next.
+enum class BuildNextStep {
+    Nothing,    // aborted, stopped or failed: no preview, no print-out
+    Print,      // print at once, then close the preview
+    ShowModal,  // show the preview modally
+    ShowChild,  // show the preview as a child window of the main window
+};
+
+// The decision after a build: nothing unless built; then printing wins over showing.
+BuildNextStep NextStepAfterBuild(BuildStatus status, bool printAtOnce, bool showModally);
 
 struct BuildResult {
     BuildStatus Status = BuildStatus::Built;
     std::string Message;  // cp1251: the compile or run-time error
+    BuildNextStep Next = BuildNextStep::Nothing;
+    // For the preview window (cp1251): DOCNAME + ".sf" to save the document, DOCNAME + ".htm"
+    // for the HTML export, and ": \"DOCNAME\"" to append to its caption.
+    std::string SaveFileName;
+    std::string HtmlFileName;
+    std::string CaptionSuffix;
 };
 
-// Runs the script of a build: headless it just runs; a window runs it from its event loop and
-// offers cancel. Answers after the run ended.
+// Runs the two steps of a build that may take long: headless they just run; a window runs them
+// from its event loop, keeps its messages flowing and offers cancel.
 class IBuildRunner {
   public:
     virtual ~IBuildRunner() = default;
-    virtual script::RunStatus RunScript(script::Script& script, TPrintDocEngine& engine) = 0;
+    // Runs the script and, when it finished, the deferred formulas (engine.CalcDeferred);
+    // answers Stopped when the user cancelled either step.
+    virtual script::RunStatus RunBuild(script::Script& script, TPrintDocEngine& engine) = 0;
 };
 
 class TDocument {
@@ -67,8 +88,11 @@ class TDocument {
     std::string DocName() const;
 
     // Builds into DocumentGrid(): runs the script (through runner, or directly when null),
-    // then the deferred formulas. Preview and printing are not part of the headless build.
-    BuildResult Build(IBuildRunner* runner = nullptr);
+    // then the deferred formulas, and tells in the result whether the caller prints at once or
+    // shows the preview (and how). Preview and printing are not part of the headless build.
+    BuildResult Build(bool printAtOnce, IBuildRunner* runner = nullptr);
+    // A build for the preview (not printed at once).
+    BuildResult Build(IBuildRunner* runner = nullptr) { return Build(false, runner); }
 
     TKelvoGrid& DocumentGrid() { return *docGrid_; }
     script::Script& ScriptObject() { return script_; }
@@ -83,7 +107,8 @@ class TDocument {
     bool ShowModally = false;
     bool TemplateMayBeEdited = true;
     ITextMeasurer* Measurer = nullptr;        // null: a fixed advance close to the default font
-    script::FormulaLookup* Lookup = nullptr;  // null: formula look-ups are refused
+    // null: formula look-ups go through Runtime.lib of LibraryFolder (RuntimeFormulaLookup).
+    script::FormulaLookup* Lookup = nullptr;
     script::VMErrorSink* ErrorSink = nullptr;
     // Compile messages of the script: kind, text, column, line.
     std::function<void(int, const std::string&, int, int)> OnScriptMessage;

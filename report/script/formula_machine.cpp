@@ -136,11 +136,11 @@ double FormulaRound(double value, double digits, double style) {
     return d >= 0 ? kept / p : kept * p;
 }
 
-// Look-ups cannot run yet: the run-time library's query routines are not callable.
+// Hosts without database access (syntax checks, fuzzing) refuse look-ups by name.
 bool UnavailableFormulaLookup::Query(const std::string&, const std::string&, const std::string&,
                                      const std::string& select, const std::vector<std::string>&,
                                      int, std::string&) {
-    throw Fail("Поиск в базе данных из формулы недоступен: вызов Runtime.lib ещё не реализован (",
+    throw Fail("Поиск в базе данных из формулы здесь недоступен: Runtime.lib не подключена (",
                select + ")");
 }
 

@@ -76,8 +76,8 @@ class FormulaLookup {
                        const std::vector<std::string>& params, int field, std::string& value) = 0;
 };
 
-// Refuses every look-up with a clear text: the run-time library's query routines cannot be
-// called from formulas yet.
+// Refuses every look-up with a clear text, for hosts that must not reach a database (the
+// expression editor's syntax check, fuzzing). Builds use RuntimeFormulaLookup.
 class UnavailableFormulaLookup : public FormulaLookup {
   public:
     bool Query(const std::string&, const std::string&, const std::string&, const std::string&,

@@ -351,3 +351,128 @@ TEST(EngineJoins, JoinedTemplateCellsStayOneJoinAndOverwritingTakesOldJoinsApart
 }
 
 }  // namespace
+
+namespace {
+
+// What comes after a build: nothing unless it was built; then printing wins over showing.
+TEST(BuildOutcome, NextStepTable) {
+    struct Case {
+        BuildStatus status;
+        bool printAtOnce, showModally;
+        BuildNextStep next;
+    };
+    const Case cases[] = {
+        {BuildStatus::Built, false, false, BuildNextStep::ShowChild},
+        {BuildStatus::Built, false, true, BuildNextStep::ShowModal},
+        {BuildStatus::Built, true, false, BuildNextStep::Print},
+        {BuildStatus::Built, true, true, BuildNextStep::Print},
+        {BuildStatus::Aborted, true, false, BuildNextStep::Nothing},
+        {BuildStatus::Aborted, false, true, BuildNextStep::Nothing},
+        {BuildStatus::CompileError, false, false, BuildNextStep::Nothing},
+        {BuildStatus::RunError, true, true, BuildNextStep::Nothing},
+        {BuildStatus::Stopped, false, true, BuildNextStep::Nothing},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextStepAfterBuild(c.status, c.printAtOnce, c.showModally), c.next)
+            << static_cast<int>(c.status) << " print " << c.printAtOnce << " modal "
+            << c.showModally;
+    }
+}
+
+// Real builds of each ending, with and without printing at once, and the preview's names.
+TEST(BuildOutcome, BuildReportsTheNextStepAndThePreviewNames) {
+    struct Case {
+        const char* name;
+        const char* script;  // whole script text
+        bool printAtOnce, showModally;
+        BuildStatus status;
+        BuildNextStep next;
+    };
+    const char* fine = "procedure Main;\r\nbegin\r\n NewLine;\r\nend;\r\n";
+    const char* aborts = "procedure Main;\r\nbegin\r\n AbortShowReport;\r\nend;\r\n";
+    const char* fails = "procedure Main;\r\nbegin\r\n StartRow(0);\r\nend;\r\n";
+    const char* broken = "procedure Main;\r\nbegin\r\n Undeclared := 1;\r\nend;\r\n";
+    const Case cases[] = {
+        {"preview child", fine, false, false, BuildStatus::Built, BuildNextStep::ShowChild},
+        {"preview modal", fine, false, true, BuildStatus::Built, BuildNextStep::ShowModal},
+        {"print at once", fine, true, true, BuildStatus::Built, BuildNextStep::Print},
+        {"aborted, print", aborts, true, false, BuildStatus::Aborted, BuildNextStep::Nothing},
+        {"aborted, show", aborts, false, true, BuildStatus::Aborted, BuildNextStep::Nothing},
+        {"run error", fails, true, false, BuildStatus::RunError, BuildNextStep::Nothing},
+        {"compile error", broken, false, false, BuildStatus::CompileError,
+         BuildNextStep::Nothing},
+    };
+    for (const Case& c : cases) {
+        TDocument doc;
+        doc.Parameters = cp("DOCNAME=  Счёт на оплату \r\nOTHER=1\r\n");
+        doc.ScriptText = c.script;
+        doc.ShowModally = c.showModally;
+        const BuildResult r = doc.Build(c.printAtOnce);
+        EXPECT_EQ(r.Status, c.status) << c.name << ": " << u8(r.Message);
+        EXPECT_EQ(r.Next, c.next) << c.name;
+        EXPECT_EQ(u8(r.SaveFileName), "Счёт на оплату.sf") << c.name;
+        EXPECT_EQ(u8(r.HtmlFileName), "Счёт на оплату.htm") << c.name;
+        EXPECT_EQ(u8(r.CaptionSuffix), ": \"Счёт на оплату\"") << c.name;
+    }
+}
+
+// Runs the build's steps the way a window does, answering "stop" at the given ask.
+class StoppingRunner : public IBuildRunner {
+  public:
+    explicit StoppingRunner(int stopAt) : stopAt_(stopAt) {}
+    zentra::script::RunStatus RunBuild(zentra::script::Script& script,
+                                       TPrintDocEngine& engine) override {
+        const auto status = script.run();
+        if (status != zentra::script::RunStatus::Finished) return status;
+        const bool done = engine.CalcDeferred([this] { return ++asks < stopAt_; });
+        return done ? status : zentra::script::RunStatus::Stopped;
+    }
+    int asks = 0;
+
+  private:
+    int stopAt_;
+};
+
+TEST(EngineFormulas, DeferredStepAsksEveryFewFormulasAndStopsCleanly) {
+    constexpr int kCells = 5 * TPrintDocEngine::kFormulasPerCheck;
+    struct Case {
+        int stopAt;
+        zentra::script::RunStatus expectedRun;
+        int calculated, asks;
+    };
+    const Case cases[] = {
+        {1000, zentra::script::RunStatus::Finished, kCells, 5},
+        {2, zentra::script::RunStatus::Stopped, 2 * TPrintDocEngine::kFormulasPerCheck, 2},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        // D ("=SUM(A1:A3)", deferred) down column 1 from row 5: every cell sums the three rows
+        // four to two above it, empty or formulas themselves, so each gives 0.
+        f.doc.ScriptText =
+            cp(Wrap("StartRow(5); for I := 1 to 40 do begin SendEvent('D'); NewLine; end;"));
+        ASSERT_EQ(kCells, 40);
+        StoppingRunner runner(c.stopAt);
+        const BuildResult r = f.doc.Build(&runner);
+        EXPECT_EQ(r.Status, c.expectedRun == zentra::script::RunStatus::Finished
+                                ? BuildStatus::Built
+                                : BuildStatus::Stopped);
+        EXPECT_EQ(r.Next, c.expectedRun == zentra::script::RunStatus::Finished
+                              ? BuildNextStep::ShowChild
+                              : BuildNextStep::Nothing);
+        EXPECT_EQ(runner.asks, c.asks);
+        int calculated = 0, left = 0;
+        for (int row = 4; row < 4 + kCells; ++row) {
+            const std::string t = f.Text(0, row);
+            if (t == "0") ++calculated;
+            if (!t.empty() && t[0] == '=') ++left;
+        }
+        EXPECT_EQ(calculated, c.calculated);
+        EXPECT_EQ(left, kCells - c.calculated);
+        // the stop leaves the uncalculated cells below the calculated ones, in visiting order
+        if (c.calculated < kCells) {
+            EXPECT_EQ(f.Text(0, 4 + c.calculated)[0], '=');
+        }
+    }
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "document.h"
+#include "formula_runtime.h"
 #include "grid_stream.h"
 #include "text/cp1251.h"
 #include "text/format_settings.h"
@@ -126,6 +127,8 @@ int main(int argc, char** argv) {
         std::cerr << "kelvo-report: " << Shown(e.what()) << '\n';
         return kExitFailed;
     }
+    // Formula look-ups are over: their database connection closes now, not at exit.
+    zs::ReleaseFormulaRuntime();
     switch (r.Status) {
         case zr::BuildStatus::Built:
             break;
