@@ -154,6 +154,23 @@ struct LibraryCaller::Site {
     std::vector<std::string> texts;  // the NUL-terminated copies passed for Text parameters
 };
 
+// The exact spelling first, then the first entry differing only in letter case, as the file
+// systems report files were written on matched names.
+std::string findFileInFolder(const std::string& dir, const std::string& file) {
+    if (isFile(dir + file)) return dir + file;
+    std::string found;
+    if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (text::equalsNoCase(e->d_name, file) && isFile(dir + e->d_name)) {
+                found = dir + e->d_name;
+                break;
+            }
+        }
+        ::closedir(d);
+    }
+    return found;
+}
+
 LibraryCaller::LibraryCaller() = default;
 
 LibraryCaller::~LibraryCaller() {
@@ -187,20 +204,11 @@ LibraryCaller::Library* LibraryCaller::load(const ExternalCall& call) {
     std::string base(call.libraryPath);
     std::string path = base + name;
     if (!isFile(path)) {
-        path.clear();
         const auto slash = name.rfind('/');
         const std::string dir =
             base + (slash == std::string::npos ? "" : name.substr(0, slash + 1));
         const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
-        if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                if (text::equalsNoCase(e->d_name, file) && isFile(dir + e->d_name)) {
-                    path = dir + e->d_name;
-                    break;
-                }
-            }
-            ::closedir(d);
-        }
+        path = findFileInFolder(dir, file);
         if (path.empty() && slash == std::string::npos) path = name;  // the system's search
     }
     if (path.empty()) throw std::runtime_error(notFound);

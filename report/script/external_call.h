@@ -12,6 +12,10 @@
 
 namespace zentra::script {
 
+// The path of `file` inside `dir` (empty or ending in '/'): the exact spelling, else a regular
+// file whose name differs only in letter case; empty when there is neither.
+std::string findFileInFolder(const std::string& dir, const std::string& file);
+
 // Calls routines of shared libraries for the machine. x86-64 Linux has one C calling convention,
 // so stdcall, cdecl, pascal and register are all plain C calls with the arguments in declaration
 // order; safecall returns an int32_t status and passes the result through a trailing pointer.

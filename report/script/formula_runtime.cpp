@@ -1,8 +1,6 @@
 #include "formula_runtime.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cassert>
 #include <cstdint>
@@ -10,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "external_call.h"
 #include "text/cp1251.h"
 
 namespace zentra::script {
@@ -41,30 +40,14 @@ std::mutex g_mutex;
 std::unique_ptr<RuntimeLibrary> g_library;
 bool g_releaseAtExit = false;
 
-bool IsFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// Only a file named Runtime.lib (any letter case, as the original file system matched names)
-// directly inside the library folder: never the system loader's search path, never elsewhere.
+// Only a file named Runtime.lib (any letter case) directly inside the library folder: never
+// the system loader's search path, never elsewhere.
 std::string LibraryPath(const std::string& folder) {
     std::string dir = folder.empty() ? std::string("./") : folder;
     for (auto& c : dir)
         if (c == '\\') c = '/';
     if (dir.back() != '/') dir += '/';
-    if (IsFile(dir + kLibraryName)) return dir + kLibraryName;
-    std::string found;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            if (text::equalsNoCase(e->d_name, kLibraryName) && IsFile(dir + e->d_name)) {
-                found = dir + e->d_name;
-                break;
-            }
-        }
-        ::closedir(d);
-    }
-    return found;
+    return findFileInFolder(dir, kLibraryName);
 }
 
 // Resolves one export or raises naming it; the half-loaded library is closed by the caller.
