@@ -26,7 +26,7 @@ constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
 constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
 constexpr std::uint8_t kFuseExtCall = 223;        // PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
-constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
+constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a, or any longer operand
 constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
@@ -129,6 +129,64 @@ std::uint8_t numericType(const Value& v) {
 
 }  // namespace
 
+// Reads a fused operand without touching the stack: the terms combine as ADD, SUB and MUL of two
+// numbers do (ADD keeps the left type, SUB and MUL turn a type without numbers into Double),
+// and an element index must name an existing element (a fraction truncates as in GAV) --
+// anything else goes through the plain instructions, which convert, grow or report.
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out,
+                                                           std::uint8_t& type) {
+    assert(p.terms <= 2);
+    const Value* v = p.v;
+    if (v->store != Store::Number) return false;
+    double d = v->num;
+    std::uint8_t t = v->type;
+    for (int k = 0; k < p.terms; ++k) {
+        const Value* w = p.more[k];
+        if (w->store != Store::Number) return false;
+        switch (static_cast<Opcode>(p.moreOp[k])) {
+            case Opcode::Add:
+                d += w->num;
+                break;
+            case Opcode::Sub:
+                d -= w->num;
+                t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
+                break;
+            default:
+                assert(p.moreOp[k] == static_cast<std::uint8_t>(Opcode::Mul));
+                d *= w->num;
+                t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
+                break;
+        }
+    }
+    if (!p.arr) {
+        out = d;
+        type = t;
+        return true;
+    }
+    // sizes stay far below 2^53, so the signed conversions are exact
+    if (p.numericArr) {
+        const auto& nums = p.arr->nums;
+        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(nums.size()))))
+            return false;
+        out = nums[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
+        type = p.arr->declaredType;
+        return true;
+    }
+    const auto& elems = p.arr->elems;
+    if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(elems.size())))) return false;
+    const Value& e = elems[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
+    if (e.store != Store::Number) return false;
+    out = e.num;
+    type = e.type;
+    return true;
+}
+
+// The number alone, for forms that store into a typed cell or only compare.
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
+    std::uint8_t type;
+    return number(p, out, type);
+}
+
 // Ends the run: this host does not let scripts load libraries.
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
     throw std::runtime_error(cp("Вызовы внешних процедур запрещены: процедура \"") +
@@ -225,9 +283,10 @@ void Machine::decode() {
     if (limits.fuseSequences) fuse();
 }
 
-// A number operand at instruction i for a fused form: PUSH of a number, MOVD of a scalar cell,
-// or an element read "MOVD i; GAV a" / "X; Y; ADD|SUB; GAV a". Returns the instructions it
-// covers, 0 when there is none.
+// A number operand at instruction i for a fused form: PUSH of a number or MOVD of a scalar
+// cell, then up to two more such terms each followed by ADD, SUB or MUL (in postfix order the
+// left term is always everything before), and optionally GAV a, reading a[that number].
+// Returns the instructions it covers, 0 when there is none.
 int Machine::parseOperand(int i, Operand& out) const {
     const int n = static_cast<int>(code.size());
     auto op = [&](int k) {
@@ -240,46 +299,38 @@ int Machine::parseOperand(int i, Operand& out) const {
         if (op(k) == Opcode::Movd && !at(k).cell->isArray()) return &at(k).cell->v;
         return nullptr;
     };
-    auto gav = [&](int k) {
-        return op(k) == Opcode::Gav && at(k).index == -1 && at(k).cell->isArray();
+    // DIV stays out: its zero check belongs to the forms that know their DIV
+    auto chainOp = [&](int k) {
+        return op(k) == Opcode::Add || op(k) == Opcode::Sub || op(k) == Opcode::Mul;
     };
     out = Operand{};
-    const Value* x = simple(i);
-    if (!x) return 0;
-    if (gav(i + 1)) {
-        out.arr = at(i + 1).cell;
-        out.idx = x;
-        return 2;
+    out.v = simple(i);
+    if (!out.v) return 0;
+    int len = 1;
+    while (out.terms < 2) {
+        const Value* y = simple(i + len);
+        if (!y || !chainOp(i + len + 1)) break;
+        out.more[out.terms] = y;
+        out.moreOp[out.terms] = static_cast<std::uint8_t>(op(i + len + 1));
+        ++out.terms;
+        len += 2;
     }
-    const Value* y = simple(i + 1);
-    if (y && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub) && gav(i + 3)) {
-        out.arr = at(i + 3).cell;
-        out.idx = x;
-        out.off = y;
-        out.offOp = static_cast<std::uint8_t>(op(i + 2));
-        return 4;
+    if (op(i + len) == Opcode::Gav && at(i + len).index == -1 && at(i + len).cell->isArray()) {
+        out.arr = at(i + len).cell;
+        out.numericArr = out.arr->isNumericArray();
+        ++len;
     }
-    out.v = x;
-    return 1;
+    return len;
 }
 
-// An element index for a fused store: a simple operand, or "X; Y; ADD|SUB".
+// An element index for a fused store: an operand that is not itself an element.
 int Machine::parseIndex(int i, Operand& out) const {
-    const int n = static_cast<int>(code.size());
-    auto op = [&](int k) {
-        return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
-    };
-    Operand x, y;
-    out = Operand{};
-    if (parseOperand(i, x) != 1) return 0;
-    if (parseOperand(i + 1, y) == 1 && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub)) {
-        out.idx = x.v;
-        out.off = y.v;
-        out.offOp = static_cast<std::uint8_t>(op(i + 2));
-        return 3;
+    const int len = parseOperand(i, out);
+    if (out.arr) {
+        out = Operand{};
+        return 0;
     }
-    out.idx = x.v;
-    return 1;
+    return len;
 }
 
 // Marks the first instruction of common sequences with a fused form. The following
@@ -389,7 +440,7 @@ void Machine::fuse() {
             o.target = at(i + lx + 1).a;
             o.index = i + lx + 1;
             o.len = lx + 2;
-        } else if (lx > 1) {
+        } else if (lx > 1) {  // an element or a computed number, pushed
             o.code = kFuseLoadElem;
             o.x = x;
             o.len = lx;
@@ -410,9 +461,9 @@ void Machine::fuse() {
         const Opcode want = o.code == kFuseForStep ? Opcode::Min : Opcode::Max;
         const bool isTest =
             t.code == kFuseCmpJump + (static_cast<int>(want) - static_cast<int>(Opcode::Mach)) &&
-            !t.jumpIfZero && t.target > t.index && !t.x.arr && !t.y.arr && t.y.v == &o.dst->v;
+            !t.jumpIfZero && t.target > t.index && !t.y.arr && t.y.terms == 0 && t.y.v == &o.dst->v;
         if (!isTest) continue;
-        o.x = t.x;                 // the limit
+        o.x = t.x;                 // the limit: any operand, read after the step as the test does
         o.a = t.target;            // out of the loop
         o.len = o.target + t.len;  // the body (absolute)
         o.valueType = 1;           // test folded in
@@ -1211,8 +1262,9 @@ void Machine::execute() {
         const double whole = static_cast<double>(static_cast<std::int64_t>(now));        \
         v.num = now + (STEP); /* the usual integral value: no conversion on the chain */ \
         if (__builtin_expect(now != whole, 0)) v.num = whole + (STEP);                   \
-        if (o.valueType && o.x.v->store == Store::Number) {                              \
-            pc = ((STEP) > 0 ? o.x.v->num < v.num : o.x.v->num > v.num) ? o.a : o.len;   \
+        double limit;                                                                    \
+        if (o.valueType && number(o.x, limit)) {                                         \
+            pc = ((STEP) > 0 ? limit < v.num : limit > v.num) ? o.a : o.len;             \
         } else {                                                                         \
             pc = loopTest(o.target);                                                     \
         }                                                                                \
@@ -1236,48 +1288,42 @@ void Machine::execute() {
         ++pc;
         KELVO_NEXT;
     op_loadelem : {
-        const DataCell& arr = *o.x.arr;
-        if (arr.isNumericArray()) {
+        // a computed number or an element of a numeric array: one number, its type as GAV or
+        // the arithmetic would give it
+        if (!o.x.arr || o.x.numericArr) {
             double x;
-            if (!number(o.x, x)) goto slow;
-            push().setNumber(arr.declaredType, x);
+            std::uint8_t type;
+            if (!number(o.x, x, type)) goto slow;
+            Value& t = push();
+            t.flags = 0;
+            t.setNumber(type, x);
             pc += o.len;
             KELVO_NEXT;
         }
-        if (o.x.idx->store != Store::Number || o.x.off) goto slow;
-        const double d = o.x.idx->num;
-        if (!(d >= 0 && d < static_cast<double>(arr.elems.size()))) goto slow;
-        const Value* e = &arr.elems[static_cast<std::size_t>(d)];
-        if (e->store == Store::Text) {
-            Value& t = push();
-            t.type = e->type;
-            t.flags = 0;
-            t.store = Store::Text;
-            t.text.assign(e->text);
-        } else {
-            const Value copy = Value{e->type, 0, e->store, e->num, {}};
-            Value& t = push();
-            t.type = copy.type;
-            t.flags = 0;
-            t.store = copy.store;
-            t.num = copy.num;
-        }
+        Operand index = o.x;
+        index.arr = nullptr;
+        double d;
+        if (!number(index, d)) goto slow;
+        const auto& elems = o.x.arr->elems;
+        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(elems.size()))))
+            goto slow;
+        const Value* e = &elems[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
+        Value& t = push();  // the stack is apart from the array: e stays valid
+        t.type = e->type;
+        t.flags = 0;
+        t.store = e->store;
+        t.num = e->num;
+        if (e->store == Store::Text) t.text.assign(e->text);
         pc += o.len;
         KELVO_NEXT;
     }
     op_storeelem : {
         // a number into an existing element of a numeric array
-        double value;
-        if (!number(o.y, value) || o.x.idx->store != Store::Number) goto slow;
-        double d = o.x.idx->num;
-        if (o.x.off) {
-            if (o.x.off->store != Store::Number) goto slow;
-            d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
-                                                                    : d - o.x.off->num;
-        }
+        double value, d;
+        if (!number(o.y, value) || !number(o.x, d)) goto slow;
         auto& nums = o.dst->nums;
-        if (!(d >= 0 && d < static_cast<double>(nums.size()))) goto slow;
-        nums[static_cast<std::size_t>(d)] = value;
+        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(nums.size())))) goto slow;
+        nums[static_cast<std::size_t>(static_cast<std::int64_t>(d))] = value;
         pc += o.len;
         KELVO_NEXT;
     }

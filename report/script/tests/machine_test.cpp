@@ -3,6 +3,7 @@
 // message pumping on a time budget and the SendEvent answer rules.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "rtl_source.h"
@@ -33,17 +34,53 @@ void PrintTo(const TraceCase& c, std::ostream* os) {
 
 class TraceTable : public ::testing::TestWithParam<TraceCase> {};
 
+// Every cell of the data segment with its type codes, storage kind and exact number, and every
+// element, so that two runs can be compared beyond what the events show.
+std::vector<std::string> cellDump(const zs::RunTimeData& data) {
+    auto value = [](const zs::Value& v) {
+        char num[64];
+        std::snprintf(num, sizeof num, "%a", v.num);
+        return std::to_string(v.type) + "/" + std::to_string(v.flags) + "/" +
+               std::to_string(static_cast<int>(v.store)) + "/" + num + "/" + v.text;
+    };
+    std::vector<std::string> out;
+    for (int i = 0; i < data.count(); ++i) {
+        const zs::DataCell& c = data.cell(i);
+        std::string line =
+            std::to_string(i) + " " + std::to_string(c.declaredType) + " " + value(c.v) + " [";
+        for (const zs::Value& e : c.elems)
+            line += value(e) + ";";
+        for (double d : c.nums) {
+            char num[64];
+            std::snprintf(num, sizeof num, "%a;", d);
+            line += num;
+        }
+        out.push_back(line + "]");
+    }
+    return out;
+}
+
 TEST_P(TraceTable, PrintsExpectedEvents) {
     const TraceCase& c = GetParam();
+    std::vector<std::string> cells[2];
     for (bool fused : {true, false}) {  // fused forms and plain instructions must agree
         const kt::Outcome o =
-            kt::run(program(c.vars, c.body, c.routines), false,
-                    [&](zs::Script& s) { s.machine().limits.fuseSequences = fused; });
+            kt::run(program(c.vars, c.body, c.routines), false, [&](zs::Script& s) {
+                s.machine().limits.fuseSequences = fused;
+                // the data segment outlives the run: record it when the run is over
+                auto finished = s.machine().onFinish;
+                s.machine().onFinish = [&s, &cells, fused, finished] {
+                    finished();
+                    cells[fused] = cellDump(s.machine().data);
+                };
+            });
         ASSERT_TRUE(o.compiled) << o.compileError;
         EXPECT_EQ(o.runError, "") << "fused " << fused;
         EXPECT_EQ(o.events, c.events) << "fused " << fused;
         EXPECT_EQ(o.finishCalls, 1);
     }
+    ASSERT_FALSE(cells[0].empty());
+    EXPECT_EQ(cells[1], cells[0]);  // same values, types and storage kinds, element by element
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,6 +178,50 @@ INSTANTIATE_TEST_SUITE_P(
             "x := a[5]; SendEvent('E', x); x := a.count; SendEvent('F', x);"
             "for v := 1 to 2 do SendEvent('V', v); a[d + 1] := v; x := a[3]; SendEvent('G', x)",
             {"A X=51", "B X=6", "C X=7", "D X=7", "E X=0", "F X=6", "V V=1", "V V=2", "G X=3"}},
+        // the fast forms compare elements in place; texts and mixed Variant elements go
+        // through the plain comparison, so every kind of array sorts the same both ways
+        TraceCase{
+            "BubbleSortOfEveryArrayKind",
+            "a : array of integer; d : array of double; t : array of pchar;"
+            "v : array of variant; i, j, n, k : integer; x : double; s : pchar; w : variant;",
+            "a[0] := 3; a[1] := -1; a[2] := 7; a[3] := -1; a[4] := 0; n := a.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if a[j] > a[j + 1] then begin k := a[j]; a[j] := a[j + 1]; a[j + 1] := k end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('A', s);\n"
+            "d[0] := 2.5; d[1] := -0.25; d[2] := 2.25; d[3] := 10; n := d.count;\n"
+            "for i := n - 2 downto 0 do for j := 0 to i do\n"
+            "  if d[j + 1] < d[j] then begin x := d[j + 1]; d[j + 1] := d[j]; d[j] := x end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + d[i] + ' '; SendEvent('D', s);\n"
+            "t[0] := 'pear'; t[1] := 'apple'; t[2] := 10; t[3] := 9; n := t.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if t[j] > t[j + 1] then begin s := t[j]; t[j] := t[j + 1]; t[j + 1] := s end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + t[i] + ' '; SendEvent('T', s);\n"
+            "v[0] := 'b'; v[1] := 10; v[2] := 2.5; v[3] := '9'; v[4] := 'a'; n := v.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if v[j] > v[j + 1] then begin w := v[j]; v[j] := v[j + 1]; v[j + 1] := w end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + v[i] + ' '; SendEvent('V', s)",
+            {"A S=-1 -1 0 3 7 ", "D S=-0,25 2,25 2,5 10 ", "T S=10 9 apple pear ",
+             "V S=2,5 9 10 a b "}},
+        // operands computed from up to three terms: element indexes, loop limits read after
+        // every step (from elements, with fractions, changed by the body), typed results
+        TraceCase{
+            "ComputedIndexesAndLoopLimits",
+            "a : array of integer; i, n, k : integer; b1, b2 : boolean; x : double;"
+            "w, u, p, q : variant; s : pchar;",
+            "n := 3; for i := 0 to n * 2 - 1 do a[i * 2 - 1 + 1] := i - n - 1;\n"
+            "k := a.count; s := ''; for i := 0 to k - 1 do s := s + a[i] + ' ';\n"
+            "SendEvent('A', s, k);\n"
+            "k := 0; for i := 1 to n + 1 do begin k := k + i; n := n - 1 end; SendEvent('K', k, "
+            "i);\n"
+            "n := 3; x := 0; for i := 0 to a[10] + n - 1.5 do x := x + i; SendEvent('X', x, i);\n"
+            "k := 0; for i := n * 2 downto n - 1 do k := k * 10 + i; SendEvent('D', k);\n"
+            "n := 11; k := a[n + 1]; n := a.count; SendEvent('G', k, n);\n"
+            "b1 := 1 = 1; b2 := 0 = 1; w := b1 + b2; u := b1 * 3 - 1; SendEvent('B', w, u);\n"
+            "p := '5'; x := p - 1 + 2; q := '3'; k := 0; for i := 1 to q do k := k + i;\n"
+            "SendEvent('T', x, k);\n"
+            "x := 0.5; n := 4; k := a[n * x - 1] + a[n - x * 3]; SendEvent('F', k)",
+            {"A S=-4 0 -3 0 -2 0 -1 0 0 0 1  K=11", "K K=3 I=3", "X X=3 I=3", "D K=65432",
+             "G K=0 N=13", "B W=1 U=2", "T X=6 K=6", "F K=-3"}},
         TraceCase{"ExitAndTerminate",
                   "x : integer;",
                   "SendEvent('A'); P; SendEvent('B'); Q; SendEvent('NEVER')",
@@ -186,6 +267,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"NegativeIndex", "a : array of integer; x : integer;", "x := a[-1]",
                   "Выход за пределы массива.", "GAV"},
+        ErrorCase{"NegativeComputedIndex", "a : array of integer; i, x : integer;",
+                  "a[3] := 1; i := 1; x := a[i - 2] + a[i]", "Выход за пределы массива.", "GAV"},
+        ErrorCase{"NegativeComputedStoreIndex", "a : array of integer; i : integer;",
+                  "a[3] := 1; i := 1; a[i * 2 - 3] := a[i]", "Выход за пределы массива.", "SAV"},
+        ErrorCase{"ComputedIndexOverTheCap", "a : array of double; i : integer; x : double;",
+                  "i := 100000; x := a[i * i - 1]", "Выход за пределы массива.", "GAV"},
+        ErrorCase{"TextInAComputedIndex", "a : array of integer; v : variant; x : integer;",
+                  "v := 'x'; a[1] := 1; x := a[v + 1]", "Значение \"x1\" не является числом",
+                  "GAV"},
         ErrorCase{"HugeIndexIsCapped", "a : array of integer;", "a[20000000] := 1",
                   "Выход за пределы массива.", "SAV"},
         ErrorCase{"CountCannotBeAssigned", "a : array of integer;", "a.count := 1",
