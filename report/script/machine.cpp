@@ -6,6 +6,10 @@
 #include <cmath>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "external_call.h"
 #include "text/cp1251.h"
 
@@ -120,6 +124,22 @@ int compare(const Value& a, const Value& b, char sep) {
     return &t == &a ? c : -c;
 }
 
+// The element a number indexes, truncated towards zero as GAV and SAV do; false when it is
+// outside [0, size) (negative, too large, NaN) -- then the plain forms grow or report.
+inline bool elementPosition(double d, std::size_t size, std::size_t& out) {
+#if defined(__SSE2__)
+    // one conversion and one unsigned compare: doubles outside the int64 range and NaN turn
+    // into the "integer indefinite" value, a huge unsigned number, and -1 < d < 0 into 0
+    const auto i = static_cast<std::uint64_t>(_mm_cvttsd_si64(_mm_set_sd(d)));
+    out = static_cast<std::size_t>(i);
+    return i < size;
+#else
+    if (!(d > -1 && d < static_cast<double>(static_cast<std::int64_t>(size)))) return false;
+    out = static_cast<std::size_t>(static_cast<std::int64_t>(d));
+    return true;
+#endif
+}
+
 // Type an arithmetic result keeps: the left operand's numeric type, else Double.
 std::uint8_t numericType(const Value& v) {
     return v.store == Store::Number && v.type != kTypeUndefined && v.type != kTypeText
@@ -130,61 +150,74 @@ std::uint8_t numericType(const Value& v) {
 }  // namespace
 
 // Reads a fused operand without touching the stack: the terms combine as ADD, SUB and MUL of two
-// numbers do (ADD keeps the left type, SUB and MUL turn a type without numbers into Double),
-// and an element index must name an existing element (a fraction truncates as in GAV) --
-// anything else goes through the plain instructions, which convert, grow or report.
-__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out,
-                                                           std::uint8_t& type) {
+// numbers do, and an element index must name an existing element (a fraction truncates as in
+// GAV) -- anything else goes through the plain instructions, which convert, grow or report.
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
     assert(p.terms <= 2);
-    const Value* v = p.v;
-    if (v->store != Store::Number) return false;
-    double d = v->num;
-    std::uint8_t t = v->type;
-    for (int k = 0; k < p.terms; ++k) {
-        const Value* w = p.more[k];
-        if (w->store != Store::Number) return false;
-        switch (static_cast<Opcode>(p.moreOp[k])) {
-            case Opcode::Add:
-                d += w->num;
-                break;
-            case Opcode::Sub:
-                d -= w->num;
-                t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
-                break;
-            default:
-                assert(p.moreOp[k] == static_cast<std::uint8_t>(Opcode::Mul));
-                d *= w->num;
-                t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
-                break;
-        }
+    if (!p.sure) {
+        if (p.v->store != Store::Number) return false;
+        for (int k = 0; k < p.terms; ++k)
+            if (p.more[k]->store != Store::Number) return false;
+    }
+    assert(p.v->store == Store::Number && "a numeric cell or literal always holds a number");
+    auto combine = [&](double d, int k) __attribute__((always_inline)) {
+        const double w = p.more[k]->num;
+        const std::uint8_t op = p.moreOp[k];
+        if (op == static_cast<std::uint8_t>(Opcode::Add)) return d + w;
+        if (op == static_cast<std::uint8_t>(Opcode::Sub)) return d - w;
+        assert(op == static_cast<std::uint8_t>(Opcode::Mul));
+        return d * w;
+    };
+    double d = p.v->num;
+    if (p.terms) {  // unrolled: a loop here costs more than the arithmetic
+        d = combine(d, 0);
+        if (p.terms > 1) d = combine(d, 1);
     }
     if (!p.arr) {
         out = d;
-        type = t;
         return true;
     }
-    // sizes stay far below 2^53, so the signed conversions are exact
+    std::size_t i;
     if (p.numericArr) {
         const auto& nums = p.arr->nums;
-        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(nums.size()))))
-            return false;
-        out = nums[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
-        type = p.arr->declaredType;
+        if (!elementPosition(d, nums.size(), i)) return false;
+        out = nums[i];
         return true;
     }
     const auto& elems = p.arr->elems;
-    if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(elems.size())))) return false;
-    const Value& e = elems[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
+    if (!elementPosition(d, elems.size(), i)) return false;
+    const Value& e = elems[i];
     if (e.store != Store::Number) return false;
     out = e.num;
-    type = e.type;
     return true;
 }
 
-// The number alone, for forms that store into a typed cell or only compare.
-__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
-    std::uint8_t type;
-    return number(p, out, type);
+// The number and the type the plain instructions would give it: ADD keeps the left type, SUB
+// and MUL turn a type without numbers into Double, an element has its own (or the array's).
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out,
+                                                           std::uint8_t& type) {
+    if (!number(p, out)) return false;
+    if (p.arr) {
+        if (p.numericArr) {
+            type = p.arr->declaredType;
+        } else {
+            Operand index = p;
+            index.arr = nullptr;
+            double d = 0;
+            std::size_t i = 0;
+            number(index, d);
+            elementPosition(d, p.arr->elems.size(), i);
+            type = p.arr->elems[i].type;
+        }
+        return true;
+    }
+    std::uint8_t t = p.v->type;
+    for (int k = 0; k < p.terms; ++k) {
+        if (p.moreOp[k] != static_cast<std::uint8_t>(Opcode::Add))
+            t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
+    }
+    type = t;
+    return true;
 }
 
 // Ends the run: this host does not let scripts load libraries.
@@ -299,6 +332,13 @@ int Machine::parseOperand(int i, Operand& out) const {
         if (op(k) == Opcode::Movd && !at(k).cell->isArray()) return &at(k).cell->v;
         return nullptr;
     };
+    // a literal, or a cell that always holds a number (numeric type, not Variant, not cell 0:
+    // every store into such a cell converts to a number)
+    auto sure = [&](int k) {
+        if (op(k) == Opcode::Push) return true;
+        const DataCell* c = at(k).cell;
+        return at(k).a != 0 && c->declaredType >= kTypeInteger && c->declaredType <= kTypeBoolean;
+    };
     // DIV stays out: its zero check belongs to the forms that know their DIV
     auto chainOp = [&](int k) {
         return op(k) == Opcode::Add || op(k) == Opcode::Sub || op(k) == Opcode::Mul;
@@ -306,10 +346,12 @@ int Machine::parseOperand(int i, Operand& out) const {
     out = Operand{};
     out.v = simple(i);
     if (!out.v) return 0;
+    out.sure = sure(i);
     int len = 1;
     while (out.terms < 2) {
         const Value* y = simple(i + len);
         if (!y || !chainOp(i + len + 1)) break;
+        out.sure = out.sure && sure(i + len);
         out.more[out.terms] = y;
         out.moreOp[out.terms] = static_cast<std::uint8_t>(op(i + len + 1));
         ++out.terms;
@@ -1305,9 +1347,9 @@ void Machine::execute() {
         double d;
         if (!number(index, d)) goto slow;
         const auto& elems = o.x.arr->elems;
-        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(elems.size()))))
-            goto slow;
-        const Value* e = &elems[static_cast<std::size_t>(static_cast<std::int64_t>(d))];
+        std::size_t at;
+        if (!elementPosition(d, elems.size(), at)) goto slow;
+        const Value* e = &elems[at];
         Value& t = push();  // the stack is apart from the array: e stays valid
         t.type = e->type;
         t.flags = 0;
@@ -1322,8 +1364,9 @@ void Machine::execute() {
         double value, d;
         if (!number(o.y, value) || !number(o.x, d)) goto slow;
         auto& nums = o.dst->nums;
-        if (!(d >= 0 && d < static_cast<double>(static_cast<std::int64_t>(nums.size())))) goto slow;
-        nums[static_cast<std::size_t>(static_cast<std::int64_t>(d))] = value;
+        std::size_t at;
+        if (!elementPosition(d, nums.size(), at)) goto slow;
+        nums[at] = value;
         pc += o.len;
         KELVO_NEXT;
     }

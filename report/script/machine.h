@@ -148,6 +148,7 @@ class Machine {
         const Value* more[2] = {nullptr, nullptr};
         std::uint8_t moreOp[2] = {0, 0};  // ADD, SUB or MUL for each entry of `more`
         std::uint8_t terms = 0;           // entries of `more` in use
+        bool sure = false;                // every term always holds a number: no store checks
         bool numericArr = false;          // arr keeps plain numbers (nums, not elems)
         DataCell* arr = nullptr;
     };
