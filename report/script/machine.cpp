@@ -35,6 +35,7 @@ constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
 constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
+constexpr std::uint8_t kFuseSwap = 224;           // t := a[P]; a[P] := a[R]; a[R] := t (numeric a)
 
 // ADD, SUB, MUL or DIV.
 bool isArith(Opcode op) {
@@ -153,6 +154,29 @@ std::uint8_t numericType(const Value& v) {
 // numbers do, and an element index must name an existing element (a fraction truncates as in
 // GAV) -- anything else goes through the plain instructions, which convert, grow or report.
 __attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
+    double d;
+    if (!termsValue(p, d)) return false;
+    if (!p.arr) {
+        out = d;
+        return true;
+    }
+    std::size_t i;
+    if (p.numericArr) {
+        const auto& nums = p.arr->nums;
+        if (!elementPosition(d, nums.size(), i)) return false;
+        out = nums[i];
+        return true;
+    }
+    const auto& elems = p.arr->elems;
+    if (!elementPosition(d, elems.size(), i)) return false;
+    const Value& e = elems[i];
+    if (e.store != Store::Number) return false;
+    out = e.num;
+    return true;
+}
+
+// The terms combined, without the element read: the index when the operand names an element.
+__attribute__((always_inline)) inline bool Machine::termsValue(const Operand& p, double& out) {
     assert(p.terms <= 2);
     if (!p.sure) {
         if (p.v->store != Store::Number) return false;
@@ -173,22 +197,7 @@ __attribute__((always_inline)) inline bool Machine::number(const Operand& p, dou
         d = combine(d, 0);
         if (p.terms > 1) d = combine(d, 1);
     }
-    if (!p.arr) {
-        out = d;
-        return true;
-    }
-    std::size_t i;
-    if (p.numericArr) {
-        const auto& nums = p.arr->nums;
-        if (!elementPosition(d, nums.size(), i)) return false;
-        out = nums[i];
-        return true;
-    }
-    const auto& elems = p.arr->elems;
-    if (!elementPosition(d, elems.size(), i)) return false;
-    const Value& e = elems[i];
-    if (e.store != Store::Number) return false;
-    out = e.num;
+    out = d;
     return true;
 }
 
@@ -201,11 +210,9 @@ __attribute__((always_inline)) inline bool Machine::number(const Operand& p, dou
         if (p.numericArr) {
             type = p.arr->declaredType;
         } else {
-            Operand index = p;
-            index.arr = nullptr;
             double d = 0;
             std::size_t i = 0;
-            number(index, d);
+            termsValue(p, d);
             elementPosition(d, p.arr->elems.size(), i);
             type = p.arr->elems[i].type;
         }
@@ -510,13 +517,51 @@ void Machine::fuse() {
         o.len = o.target + t.len;  // the body (absolute)
         o.valueType = 1;           // test folded in
     }
+    // The exchange of two elements of a numeric array through a numeric cell, three fused forms
+    // in a row, becomes one: both positions are read once. The cell must not be part of either
+    // index, or the later indexes would see its new value.
+    // the same cell, or two literals of the same number (each PUSH has its own literal)
+    auto sameTerm = [&](const Value* a, const Value* b) {
+        auto literal = [&](const Value* v) {
+            return v >= literals_.data() && v < literals_.data() + literals_.size();
+        };
+        return a == b || (literal(a) && literal(b) && a->store == Store::Number &&
+                          b->store == Store::Number && a->num == b->num);
+    };
+    auto sameTerms = [&](const Operand& a, const Operand& b) {
+        return sameTerm(a.v, b.v) && a.terms == b.terms &&
+               std::equal(a.more, a.more + a.terms, b.more, sameTerm) &&
+               std::equal(a.moreOp, a.moreOp + a.terms, b.moreOp);
+    };
+    auto uses = [](const Operand& a, const Value* v) {
+        return a.v == v || std::find(a.more, a.more + a.terms, v) != a.more + a.terms;
+    };
+    for (int i = 0; i < n; ++i) {
+        Op& o = at(i);
+        if (o.code != kFuseCopy || !o.x.arr || !o.x.numericArr) continue;
+        const int j = i + o.len;
+        if (j >= n || at(j).code != kFuseStoreElem) continue;
+        const Op& first = at(j);
+        const int k = j + first.len;
+        if (k >= n || at(k).code != kFuseStoreElem) continue;
+        const Op& second = at(k);
+        const Value* t = &o.dst->v;
+        const bool isSwap = first.dst == o.x.arr && second.dst == o.x.arr &&
+                            sameTerms(first.x, o.x) && first.y.arr == o.x.arr &&
+                            sameTerms(second.x, first.y) && !second.y.arr && second.y.terms == 0 &&
+                            second.y.v == t && !uses(o.x, t) && !uses(first.y, t);
+        if (!isSwap) continue;
+        o.code = kFuseSwap;
+        o.y = first.y;  // R, as an element of the same array
+        o.len = k + second.len - i;
+    }
     // A fused form that falls through into a forward JMP (the jump over an ELSE part) goes
     // straight to the jump's target.
     for (int i = 0; i < n; ++i) {
         Op& o = at(i);
-        const bool fallsThrough = o.code == kFuseCopy || o.code == kFusePushBin ||
-                                  o.code == kFuseLoadElem || o.code == kFuseStoreElem ||
-                                  o.code == kFuseStackBin ||
+        const bool fallsThrough = o.code == kFuseCopy || o.code == kFuseSwap ||
+                                  o.code == kFusePushBin || o.code == kFuseLoadElem ||
+                                  o.code == kFuseStoreElem || o.code == kFuseStackBin ||
                                   (o.code >= kFuseAssignBin && o.code <= kFuseAssignBin + 3);
         const int after = i + o.len;
         if (fallsThrough && o.len > 0 && op(after) == Opcode::Jmp && at(after).a > after) {
@@ -1094,7 +1139,7 @@ void Machine::execute() {
     X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
     X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
     X(op_extcall, kFuseExtCall)                                                               \
-    X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
+    X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem) X(op_swap, kFuseSwap)        \
     X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
     X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
     X(op_assign_add, kFuseAssignBin + 0) X(op_assign_sub, kFuseAssignBin + 1)                 \
@@ -1342,10 +1387,8 @@ void Machine::execute() {
             pc += o.len;
             KELVO_NEXT;
         }
-        Operand index = o.x;
-        index.arr = nullptr;
         double d;
-        if (!number(index, d)) goto slow;
+        if (!termsValue(o.x, d)) goto slow;
         const auto& elems = o.x.arr->elems;
         std::size_t at;
         if (!elementPosition(d, elems.size(), at)) goto slow;
@@ -1367,6 +1410,22 @@ void Machine::execute() {
         std::size_t at;
         if (!elementPosition(d, nums.size(), at)) goto slow;
         nums[at] = value;
+        pc += o.len;
+        KELVO_NEXT;
+    }
+    op_swap : {
+        // the three stores in their order: t := a[P]; a[P] := a[R]; a[R] := t
+        double p, r;
+        std::size_t ip, ir;
+        auto& nums = o.x.arr->nums;
+        if (!termsValue(o.x, p) || !termsValue(o.y, r) || !elementPosition(p, nums.size(), ip) ||
+            !elementPosition(r, nums.size(), ir)) {
+            goto slow;
+        }
+        const double t = nums[ip];
+        o.dst->v.num = t;
+        nums[ip] = nums[ir];
+        nums[ir] = t;
         pc += o.len;
         KELVO_NEXT;
     }

@@ -179,6 +179,7 @@ class Machine {
     // false when a term holds no number or it names an element that does not exist yet.
     static bool number(const Operand& p, double& out, std::uint8_t& type);
     static bool number(const Operand& p, double& out);
+    static bool termsValue(const Operand& p, double& out);
     int parseIndex(int i, Operand& out) const;
     void execute();
     bool checkpoint();

@@ -222,6 +222,29 @@ INSTANTIATE_TEST_SUITE_P(
             "x := 0.5; n := 4; k := a[n * x - 1] + a[n - x * 3]; SendEvent('F', k)",
             {"A S=-4 0 -3 0 -2 0 -1 0 0 0 1  K=11", "K K=3 I=3", "X X=3 I=3", "D K=65432",
              "G K=0 N=13", "B W=1 U=2", "T X=6 K=6", "F K=-3"}},
+        // exchanges of two elements through a cell run as one fast form; reads past the end
+        // grow the array, an index naming the cell itself sees its new value, and a text index
+        // concatenates ('1' + 1 is '11')
+        TraceCase{
+            "ElementExchanges",
+            "a : array of integer; d : array of double; i, n, t : integer; x : double;"
+            "k : variant; s : pchar;",
+            "for i := 0 to 5 do a[i] := i * 10; n := 6;\n"
+            "for i := 0 to n / 2 - 1 do begin t := a[i]; a[i] := a[n - 1 - i]; a[n - 1 - i] := t "
+            "end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('R', s, t);\n"
+            "i := 2; t := a[i]; a[i] := a[i]; a[i] := t; SendEvent('SAME', t);\n"
+            "i := 4; t := a[i]; a[i] := a[i + 3]; a[i + 3] := t; n := a.count;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('GROW', s, t);\n"
+            "t := 1; t := a[t]; a[t] := a[t + 1]; a[t + 1] := t; n := a.count;\n"
+            "SendEvent('SELF', t, n);\n"
+            "d[0] := 0.5; d[1] := -1.25; i := 0; x := d[i]; d[i] := d[i + 1]; d[i + 1] := x;\n"
+            "s := ''; s := s + d[0] + ' ' + d[1]; SendEvent('D', s, x);\n"
+            "k := '1'; t := a[k]; a[k] := a[k + 1]; a[k + 1] := t; s := '';\n"
+            "s := s + a[1] + ' ' + a[11];"
+            "SendEvent('K', s, t)",
+            {"R S=50 40 30 20 10 0  T=20", "SAME T=30", "GROW S=50 40 30 20 0 0 0 10  T=10",
+             "SELF T=40 N=42", "D S=-1,25 0,5 X=0,5", "K S=0 40 T=40"}},
         TraceCase{"ExitAndTerminate",
                   "x : integer;",
                   "SendEvent('A'); P; SendEvent('B'); Q; SendEvent('NEVER')",
@@ -276,6 +299,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"TextInAComputedIndex", "a : array of integer; v : variant; x : integer;",
                   "v := 'x'; a[1] := 1; x := a[v + 1]", "Значение \"x1\" не является числом",
                   "GAV"},
+        ErrorCase{"NegativeIndexInAnExchange", "a : array of integer; i, t : integer;",
+                  "a[1] := 5; i := 0; t := a[i]; a[i] := a[i - 1]; a[i - 1] := t",
+                  "Выход за пределы массива.", "GAV"},
         ErrorCase{"HugeIndexIsCapped", "a : array of integer;", "a[20000000] := 1",
                   "Выход за пределы массива.", "SAV"},
         ErrorCase{"CountCannotBeAssigned", "a : array of integer;", "a.count := 1",
