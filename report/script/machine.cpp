@@ -154,6 +154,10 @@ std::uint8_t numericType(const Value& v) {
 // numbers do, and an element index must name an existing element (a fraction truncates as in
 // GAV) -- anything else goes through the plain instructions, which convert, grow or report.
 __attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
+    if (p.plain) {  // the usual numeric cell or literal: one test
+        out = p.v->num;
+        return true;
+    }
     double d;
     if (!termsValue(p, d)) return false;
     if (!p.arr) {
@@ -324,10 +328,11 @@ void Machine::decode() {
 }
 
 // A number operand at instruction i for a fused form: PUSH of a number or MOVD of a scalar
-// cell, then up to two more such terms each followed by ADD, SUB or MUL (in postfix order the
-// left term is always everything before), and optionally GAV a, reading a[that number].
+// cell, then up to maxTerms (at most two) more such terms each followed by ADD, SUB or MUL (in
+// postfix order the left term is always everything before), and optionally GAV a, reading
+// a[that number].
 // Returns the instructions it covers, 0 when there is none.
-int Machine::parseOperand(int i, Operand& out) const {
+int Machine::parseOperand(int i, Operand& out, int maxTerms) const {
     const int n = static_cast<int>(code.size());
     auto op = [&](int k) {
         return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
@@ -355,7 +360,7 @@ int Machine::parseOperand(int i, Operand& out) const {
     if (!out.v) return 0;
     out.sure = sure(i);
     int len = 1;
-    while (out.terms < 2) {
+    while (out.terms < std::min(maxTerms, 2)) {
         const Value* y = simple(i + len);
         if (!y || !chainOp(i + len + 1)) break;
         out.sure = out.sure && sure(i + len);
@@ -369,6 +374,7 @@ int Machine::parseOperand(int i, Operand& out) const {
         out.numericArr = out.arr->isNumericArray();
         ++len;
     }
+    out.plain = out.sure && out.terms == 0 && !out.arr;
     return len;
 }
 
@@ -408,8 +414,15 @@ void Machine::fuse() {
     for (int i = 0; i < n; ++i) {
         Op& o = at(i);
         Operand x, y, index, value;
-        const int lx = parseOperand(i, x);
-        const int ly = lx ? parseOperand(i + lx, y) : 0;
+        int lx = parseOperand(i, x);
+        int ly = lx ? parseOperand(i + lx, y) : 0;
+        if (lx && !ly && x.terms > 0 && !x.arr) {
+            // a chain ending here: its last term and operation make the binary forms below,
+            // whose own handlers are quicker than the general chain ("s; i; ADD; MOVS s")
+            lx = parseOperand(i, x, x.terms - 1);
+            ly = parseOperand(i + lx, y, 0);
+            assert(ly == 1 && !x.arr && !y.arr);
+        }
         const int li = parseIndex(i, index);
         const int lv = li ? parseOperand(i + li, value) : 0;
         if (op(i) == Opcode::Movd && (op(i + 1) == Opcode::Inc || op(i + 1) == Opcode::Dec) &&
@@ -1340,22 +1353,24 @@ void Machine::execute() {
     }
 // A FOR step: INC/DEC step from the truncated value (|v| < 4e15 keeps the integer conversion
 // exact), then the loop test folded in at decode time, or the loop's first instruction.
-#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                  \
-    LABEL : {                                                                            \
-        Value& v = o.dst->v;                                                             \
-        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;           \
-        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();         \
-        const double now = v.num;                                                        \
-        const double whole = static_cast<double>(static_cast<std::int64_t>(now));        \
-        v.num = now + (STEP); /* the usual integral value: no conversion on the chain */ \
-        if (__builtin_expect(now != whole, 0)) v.num = whole + (STEP);                   \
-        double limit;                                                                    \
-        if (o.valueType && number(o.x, limit)) {                                         \
-            pc = ((STEP) > 0 ? limit < v.num : limit > v.num) ? o.a : o.len;             \
-        } else {                                                                         \
-            pc = loopTest(o.target);                                                     \
-        }                                                                                \
-        KELVO_NEXT;                                                                      \
+#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                        \
+    LABEL : {                                                                                  \
+        Value& v = o.dst->v;                                                                   \
+        assert(v.store == Store::Number && "a FOR step fuses only over a numeric cell");       \
+        if (!(std::fabs(v.num) < 4e15)) goto slow;                                             \
+        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();               \
+        const double now = v.num;                                                              \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(now));              \
+        double next = now + (STEP); /* the usual integral value: no conversion on the chain */ \
+        if (__builtin_expect(now != whole, 0)) next = whole + (STEP);                          \
+        v.num = next; /* stored first: the limit may read the variable */                      \
+        double limit;                                                                          \
+        if (o.valueType && number(o.x, limit)) {                                               \
+            pc = ((STEP) > 0 ? limit < next : limit > next) ? o.a : o.len;                     \
+        } else {                                                                               \
+            pc = loopTest(o.target);                                                           \
+        }                                                                                      \
+        KELVO_NEXT;                                                                            \
     }
         KELVO_FORSTEP_CASE(op_forstep, 1.0)
         KELVO_FORSTEP_CASE(op_forstepdown, -1.0)

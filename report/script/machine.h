@@ -149,6 +149,7 @@ class Machine {
         std::uint8_t moreOp[2] = {0, 0};  // ADD, SUB or MUL for each entry of `more`
         std::uint8_t terms = 0;           // entries of `more` in use
         bool sure = false;                // every term always holds a number: no store checks
+        bool plain = false;               // sure, one term, no element: just read v->num
         bool numericArr = false;          // arr keeps plain numbers (nums, not elems)
         DataCell* arr = nullptr;
     };
@@ -173,7 +174,7 @@ class Machine {
 
     void decode();
     void fuse();
-    int parseOperand(int i, Operand& out) const;
+    int parseOperand(int i, Operand& out, int maxTerms = 2) const;
     int step(std::uint8_t opcode, const Op& o, int pc);
     // The number an operand holds now with the type the plain instructions would give it;
     // false when a term holds no number or it names an element that does not exist yet.
