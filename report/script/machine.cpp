@@ -1358,12 +1358,17 @@ void Machine::execute() {
         Value& v = o.dst->v;                                                                   \
         assert(v.store == Store::Number && "a FOR step fuses only over a numeric cell");       \
         if (!(std::fabs(v.num) < 4e15)) goto slow;                                             \
-        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();               \
         const double now = v.num;                                                              \
         const double whole = static_cast<double>(static_cast<std::int64_t>(now));              \
         double next = now + (STEP); /* the usual integral value: no conversion on the chain */ \
         if (__builtin_expect(now != whole, 0)) next = whole + (STEP);                          \
         v.num = next; /* stored first: the limit may read the variable */                      \
+        if (o.target <= o.index && --ticks_ <= 0) {                                            \
+            /* the check point is the JMP's, after the step, as in the plain sequence: a */    \
+            /* step-limit error names it, and a paused run goes on from it */                  \
+            pc = o.index;                                                                      \
+            if (checkpoint()) return sync();                                                   \
+        }                                                                                      \
         double limit;                                                                          \
         if (o.valueType && number(o.x, limit)) {                                               \
             pc = ((STEP) > 0 ? limit < next : limit > next) ? o.a : o.len;                     \
@@ -1377,7 +1382,14 @@ void Machine::execute() {
 #undef KELVO_FORSTEP_CASE
     op_call:
         if (returns_.size() >= limits.maxReturnDepth) goto slow;
-        if (--ticks_ <= 0 && checkpoint()) return sync();
+        if (--ticks_ <= 0) {
+            // a step-limit error names the CALL, as in the plain sequence; a paused run goes on
+            // from the first PUSH, since the fused form has pushed nothing
+            pc += 4;
+            const bool hold = checkpoint();
+            pc -= 4;
+            if (hold) return sync();
+        }
         returns_.push_back(o.target);
         pc = o.a;
         KELVO_NEXT;

@@ -446,6 +446,68 @@ TEST(MachineLimits, StepLimitEndsEndlessLoops) {
         "Превышено допустимое число шагов программы");
 }
 
+// Check points of fused FOR steps and calls are those of the plain sequences: the step limit
+// names the same instruction with the same variables, and a run paused there holds the same
+// state and finishes alike.
+TEST(MachineLimits, FusedAndPlainFormsStopAtTheSameCheckPoint) {
+    const char* programs[] = {
+        "procedure Main; begin for i := 1 to 100000 do s := s + i end;\n",
+        "procedure Main; begin for i := 0 to 100000 do a[i] := i end;\n",
+        "procedure Main; begin for i := 100000 downto 0 do s := s + i end;\n",
+        "procedure Main; begin for i := 0 to 100000 - s do s := s + 1 end;\n",
+        // 3 counted points per pass; the calls before the loop move the limit onto a CALL
+        "procedure Main; begin i := 0; while i < 100000 do begin P; i := i + 1 end; end;\n",
+        "procedure Main; begin P; i := 0; while i < 100000 do begin P; i := i + 1 end; end;\n",
+        "procedure Main; begin P; P; P; P; i := 0; while i < 100000 do begin P; i := i + 1 end; "
+        "end;\n",
+    };
+    for (const char* main : programs) {
+        const std::string source = std::string("var i, s : integer; a : array of integer;\n") +
+                                   kt::kSendEventDecl + "procedure P; begin s := s + 1 end;\n" +
+                                   main;
+        struct Outcome {
+            std::string error, i, s, pausedI, pausedS, finalI, finalS;
+        } out[2];
+        for (bool fused : {false, true}) {
+            Outcome& r = out[fused];
+            Harness h(source);
+            h.script.machine().limits.fuseSequences = fused;
+            h.script.machine().limits.maxSteps = 20000;
+            ASSERT_EQ(h.script.run(), zs::RunStatus::Error) << main;
+            r.error = kt::u8(h.script.machine().lastError());
+            ASSERT_NE(r.error.find("Превышено допустимое число шагов программы"), std::string::npos)
+                << main << h.script.lastMessage();
+            h.script.getVariableValue("", "i", r.i);
+            h.script.getVariableValue("", "s", r.s);
+
+            Harness p(source);
+            p.script.machine().limits.fuseSequences = fused;
+            p.script.machine().limits.maxSteps = 0;
+            // pause at the 7th check point: the run goes on until then
+            CountingPump pump;
+            pump.onPump = [&] {
+                if (pump.count == 7) p.script.machine().pause();
+            };
+            p.script.machine().pump = &pump;
+            p.script.machine().limits.pumpInterval = std::chrono::milliseconds(0);
+            ASSERT_EQ(p.script.run(), zs::RunStatus::Paused) << main;
+            p.script.getVariableValue("", "i", r.pausedI);
+            p.script.getVariableValue("", "s", r.pausedS);
+            ASSERT_EQ(p.script.machine().resume(), zs::RunStatus::Finished) << main;
+            p.script.getVariableValue("", "i", r.finalI);
+            p.script.getVariableValue("", "s", r.finalS);
+        }
+        EXPECT_EQ(out[1].error, out[0].error) << main;
+        EXPECT_EQ(out[1].i, out[0].i) << main;
+        EXPECT_EQ(out[1].s, out[0].s) << main;
+        EXPECT_EQ(out[1].pausedI, out[0].pausedI) << main;
+        EXPECT_EQ(out[1].pausedS, out[0].pausedS) << main;
+        EXPECT_EQ(out[1].finalI, out[0].finalI) << main;
+        EXPECT_EQ(out[1].finalS, out[0].finalS) << main;
+        EXPECT_NE(out[0].pausedI, out[0].finalI) << main;  // it did stop in the middle
+    }
+}
+
 TEST(MachineSendEvent, AnswersBecomeIntegersOrCellText) {
     struct Case {
         const char* answer;
