@@ -154,7 +154,7 @@ std::uint8_t numericType(const Value& v) {
 // numbers do, and an element index must name an existing element (a fraction truncates as in
 // GAV) -- anything else goes through the plain instructions, which convert, grow or report.
 __attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
-    if (p.plain) {  // the usual numeric cell or literal: one test
+    if (__builtin_expect(p.plain, 1)) {  // the usual numeric cell or literal: one test
         out = p.v->num;
         return true;
     }
