@@ -7,6 +7,10 @@
 #include <cmath>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "external_call.h"
 #include "text/cp1251.h"
 
@@ -27,11 +31,12 @@ constexpr std::uint8_t kFuseForStep = 214;        // MOVD v; INC; MOVS v; JMP t
 constexpr std::uint8_t kFuseForStepDown = 222;    // MOVD v; DEC; MOVS v; JMP t
 constexpr std::uint8_t kFuseCall = 215;           // PUSH 0; PUSH n; PUSH 0; PUSH r; CALL e
 constexpr std::uint8_t kFuseExtCall = 223;        // PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
-constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a
+constexpr std::uint8_t kFuseLoadElem = 216;       // MOVD i; GAV a, or any longer operand
 constexpr std::uint8_t kFuseStackCmpJump = 217;   // compare; JZ|JNZ t
 constexpr std::uint8_t kFuseStoreElem = 219;      // Y; SAV a (index on the stack)
 constexpr std::uint8_t kFuseStackBin = 220;       // Y; arithmetic (left operand on the stack)
 constexpr std::uint8_t kFuseStackCmpJumpY = 221;  // Y; compare; JZ|JNZ t (left on the stack)
+constexpr std::uint8_t kFuseSwap = 224;           // t := a[P]; a[P] := a[R]; a[R] := t (numeric a)
 
 // PUSH t; PUSH name; PUSH lib; n times (MOVD a | PUSH x); PUSH 0; PUSH n; PUSH c; PUSH r; CALL -1
 constexpr std::uint8_t kFuseExtWhole = 190;
@@ -124,6 +129,22 @@ int compare(const Value& a, const Value& b, char sep) {
     return &t == &a ? c : -c;
 }
 
+// The element a number indexes, truncated towards zero as GAV and SAV do; false when it is
+// outside [0, size) (negative, too large, NaN) -- then the plain forms grow or report.
+inline bool elementPosition(double d, std::size_t size, std::size_t& out) {
+#if defined(__SSE2__)
+    // one conversion and one unsigned compare: doubles outside the int64 range and NaN turn
+    // into the "integer indefinite" value, a huge unsigned number, and -1 < d < 0 into 0
+    const auto i = static_cast<std::uint64_t>(_mm_cvttsd_si64(_mm_set_sd(d)));
+    out = static_cast<std::size_t>(i);
+    return i < size;
+#else
+    if (!(d > -1 && d < static_cast<double>(static_cast<std::int64_t>(size)))) return false;
+    out = static_cast<std::size_t>(static_cast<std::int64_t>(d));
+    return true;
+#endif
+}
+
 // Type an arithmetic result keeps: the left operand's numeric type, else Double.
 std::uint8_t numericType(const Value& v) {
     return v.store == Store::Number && v.type != kTypeUndefined && v.type != kTypeText
@@ -132,6 +153,87 @@ std::uint8_t numericType(const Value& v) {
 }
 
 }  // namespace
+
+// Reads a fused operand without touching the stack: the terms combine as ADD, SUB and MUL of two
+// numbers do, and an element index must name an existing element (a fraction truncates as in
+// GAV) -- anything else goes through the plain instructions, which convert, grow or report.
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out) {
+    if (__builtin_expect(p.plain, 1)) {  // the usual numeric cell or literal: one test
+        out = p.v->num;
+        return true;
+    }
+    double d;
+    if (!termsValue(p, d)) return false;
+    if (!p.arr) {
+        out = d;
+        return true;
+    }
+    std::size_t i;
+    if (p.numericArr) {
+        const auto& nums = p.arr->nums;
+        if (!elementPosition(d, nums.size(), i)) return false;
+        out = nums[i];
+        return true;
+    }
+    const auto& elems = p.arr->elems;
+    if (!elementPosition(d, elems.size(), i)) return false;
+    const Value& e = elems[i];
+    if (e.store != Store::Number) return false;
+    out = e.num;
+    return true;
+}
+
+// The terms combined, without the element read: the index when the operand names an element.
+__attribute__((always_inline)) inline bool Machine::termsValue(const Operand& p, double& out) {
+    assert(p.terms <= 2);
+    if (!p.sure) {
+        if (p.v->store != Store::Number) return false;
+        for (int k = 0; k < p.terms; ++k)
+            if (p.more[k]->store != Store::Number) return false;
+    }
+    assert(p.v->store == Store::Number && "a numeric cell or literal always holds a number");
+    auto combine = [&](double d, int k) __attribute__((always_inline)) {
+        const double w = p.more[k]->num;
+        const std::uint8_t op = p.moreOp[k];
+        if (op == static_cast<std::uint8_t>(Opcode::Add)) return d + w;
+        if (op == static_cast<std::uint8_t>(Opcode::Sub)) return d - w;
+        assert(op == static_cast<std::uint8_t>(Opcode::Mul));
+        return d * w;
+    };
+    double d = p.v->num;
+    if (p.terms) {  // unrolled: a loop here costs more than the arithmetic
+        d = combine(d, 0);
+        if (p.terms > 1) d = combine(d, 1);
+    }
+    out = d;
+    return true;
+}
+
+// The number and the type the plain instructions would give it: ADD keeps the left type, SUB
+// and MUL turn a type without numbers into Double, an element has its own (or the array's).
+__attribute__((always_inline)) inline bool Machine::number(const Operand& p, double& out,
+                                                           std::uint8_t& type) {
+    if (!number(p, out)) return false;
+    if (p.arr) {
+        if (p.numericArr) {
+            type = p.arr->declaredType;
+        } else {
+            double d = 0;
+            std::size_t i = 0;
+            termsValue(p, d);
+            elementPosition(d, p.arr->elems.size(), i);
+            type = p.arr->elems[i].type;
+        }
+        return true;
+    }
+    std::uint8_t t = p.v->type;
+    for (int k = 0; k < p.terms; ++k) {
+        if (p.moreOp[k] != static_cast<std::uint8_t>(Opcode::Add))
+            t = t != kTypeUndefined && t != kTypeText ? t : kTypeDouble;
+    }
+    type = t;
+    return true;
+}
 
 // Ends the run: this host does not let scripts load libraries.
 void UnavailableExternalCaller::call(const ExternalCall& call, Value&) {
@@ -230,10 +332,12 @@ void Machine::decode() {
     if (limits.fuseSequences) fuse();
 }
 
-// A number operand at instruction i for a fused form: PUSH of a number, MOVD of a scalar cell,
-// or an element read "MOVD i; GAV a" / "X; Y; ADD|SUB; GAV a". Returns the instructions it
-// covers, 0 when there is none.
-int Machine::parseOperand(int i, Operand& out) const {
+// A number operand at instruction i for a fused form: PUSH of a number or MOVD of a scalar
+// cell, then up to maxTerms (at most two) more such terms each followed by ADD, SUB or MUL (in
+// postfix order the left term is always everything before), and optionally GAV a, reading
+// a[that number].
+// Returns the instructions it covers, 0 when there is none.
+int Machine::parseOperand(int i, Operand& out, int maxTerms) const {
     const int n = static_cast<int>(code.size());
     auto op = [&](int k) {
         return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
@@ -245,46 +349,48 @@ int Machine::parseOperand(int i, Operand& out) const {
         if (op(k) == Opcode::Movd && !at(k).cell->isArray()) return &at(k).cell->v;
         return nullptr;
     };
-    auto gav = [&](int k) {
-        return op(k) == Opcode::Gav && at(k).index == -1 && at(k).cell->isArray();
+    // a literal, or a cell that always holds a number (numeric type, not Variant, not cell 0:
+    // every store into such a cell converts to a number)
+    auto sure = [&](int k) {
+        if (op(k) == Opcode::Push) return true;
+        const DataCell* c = at(k).cell;
+        return at(k).a != 0 && c->declaredType >= kTypeInteger && c->declaredType <= kTypeBoolean;
+    };
+    // DIV stays out: its zero check belongs to the forms that know their DIV
+    auto chainOp = [&](int k) {
+        return op(k) == Opcode::Add || op(k) == Opcode::Sub || op(k) == Opcode::Mul;
     };
     out = Operand{};
-    const Value* x = simple(i);
-    if (!x) return 0;
-    if (gav(i + 1)) {
-        out.arr = at(i + 1).cell;
-        out.idx = x;
-        return 2;
+    out.v = simple(i);
+    if (!out.v) return 0;
+    out.sure = sure(i);
+    int len = 1;
+    while (out.terms < std::min(maxTerms, 2)) {
+        const Value* y = simple(i + len);
+        if (!y || !chainOp(i + len + 1)) break;
+        out.sure = out.sure && sure(i + len);
+        out.more[out.terms] = y;
+        out.moreOp[out.terms] = static_cast<std::uint8_t>(op(i + len + 1));
+        ++out.terms;
+        len += 2;
     }
-    const Value* y = simple(i + 1);
-    if (y && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub) && gav(i + 3)) {
-        out.arr = at(i + 3).cell;
-        out.idx = x;
-        out.off = y;
-        out.offOp = static_cast<std::uint8_t>(op(i + 2));
-        return 4;
+    if (op(i + len) == Opcode::Gav && at(i + len).index == -1 && at(i + len).cell->isArray()) {
+        out.arr = at(i + len).cell;
+        out.numericArr = out.arr->isNumericArray();
+        ++len;
     }
-    out.v = x;
-    return 1;
+    out.plain = out.sure && out.terms == 0 && !out.arr;
+    return len;
 }
 
-// An element index for a fused store: a simple operand, or "X; Y; ADD|SUB".
+// An element index for a fused store: an operand that is not itself an element.
 int Machine::parseIndex(int i, Operand& out) const {
-    const int n = static_cast<int>(code.size());
-    auto op = [&](int k) {
-        return k < n ? static_cast<Opcode>(ops_[static_cast<std::size_t>(k)].orig) : Opcode::Halt;
-    };
-    Operand x, y;
-    out = Operand{};
-    if (parseOperand(i, x) != 1) return 0;
-    if (parseOperand(i + 1, y) == 1 && (op(i + 2) == Opcode::Add || op(i + 2) == Opcode::Sub)) {
-        out.idx = x.v;
-        out.off = y.v;
-        out.offOp = static_cast<std::uint8_t>(op(i + 2));
-        return 3;
+    const int len = parseOperand(i, out);
+    if (out.arr) {
+        out = Operand{};
+        return 0;
     }
-    out.idx = x.v;
-    return 1;
+    return len;
 }
 
 // Marks the first instruction of common sequences with a fused form. The following
@@ -313,8 +419,15 @@ void Machine::fuse() {
     for (int i = 0; i < n; ++i) {
         Op& o = at(i);
         Operand x, y, index, value;
-        const int lx = parseOperand(i, x);
-        const int ly = lx ? parseOperand(i + lx, y) : 0;
+        int lx = parseOperand(i, x);
+        int ly = lx ? parseOperand(i + lx, y) : 0;
+        if (lx && !ly && x.terms > 0 && !x.arr) {
+            // a chain ending here: its last term and operation make the binary forms below,
+            // whose own handlers are quicker than the general chain ("s; i; ADD; MOVS s")
+            lx = parseOperand(i, x, x.terms - 1);
+            ly = parseOperand(i + lx, y, 0);
+            assert(ly == 1 && !x.arr && !y.arr);
+        }
         const int li = parseIndex(i, index);
         const int lv = li ? parseOperand(i + li, value) : 0;
         if (op(i) == Opcode::Movd && (op(i + 1) == Opcode::Inc || op(i + 1) == Opcode::Dec) &&
@@ -394,7 +507,7 @@ void Machine::fuse() {
             o.target = at(i + lx + 1).a;
             o.index = i + lx + 1;
             o.len = lx + 2;
-        } else if (lx > 1) {
+        } else if (lx > 1) {  // an element or a computed number, pushed
             o.code = kFuseLoadElem;
             o.x = x;
             o.len = lx;
@@ -415,20 +528,58 @@ void Machine::fuse() {
         const Opcode want = o.code == kFuseForStep ? Opcode::Min : Opcode::Max;
         const bool isTest =
             t.code == kFuseCmpJump + (static_cast<int>(want) - static_cast<int>(Opcode::Mach)) &&
-            !t.jumpIfZero && t.target > t.index && !t.x.arr && !t.y.arr && t.y.v == &o.dst->v;
+            !t.jumpIfZero && t.target > t.index && !t.y.arr && t.y.terms == 0 && t.y.v == &o.dst->v;
         if (!isTest) continue;
-        o.x = t.x;                 // the limit
+        o.x = t.x;                 // the limit: any operand, read after the step as the test does
         o.a = t.target;            // out of the loop
         o.len = o.target + t.len;  // the body (absolute)
         o.valueType = 1;           // test folded in
+    }
+    // The exchange of two elements of a numeric array through a numeric cell, three fused forms
+    // in a row, becomes one: both positions are read once. The cell must not be part of either
+    // index, or the later indexes would see its new value.
+    // the same cell, or two literals of the same number (each PUSH has its own literal)
+    auto sameTerm = [&](const Value* a, const Value* b) {
+        auto literal = [&](const Value* v) {
+            return v >= literals_.data() && v < literals_.data() + literals_.size();
+        };
+        return a == b || (literal(a) && literal(b) && a->store == Store::Number &&
+                          b->store == Store::Number && a->num == b->num);
+    };
+    auto sameTerms = [&](const Operand& a, const Operand& b) {
+        return sameTerm(a.v, b.v) && a.terms == b.terms &&
+               std::equal(a.more, a.more + a.terms, b.more, sameTerm) &&
+               std::equal(a.moreOp, a.moreOp + a.terms, b.moreOp);
+    };
+    auto uses = [](const Operand& a, const Value* v) {
+        return a.v == v || std::find(a.more, a.more + a.terms, v) != a.more + a.terms;
+    };
+    for (int i = 0; i < n; ++i) {
+        Op& o = at(i);
+        if (o.code != kFuseCopy || !o.x.arr || !o.x.numericArr) continue;
+        const int j = i + o.len;
+        if (j >= n || at(j).code != kFuseStoreElem) continue;
+        const Op& first = at(j);
+        const int k = j + first.len;
+        if (k >= n || at(k).code != kFuseStoreElem) continue;
+        const Op& second = at(k);
+        const Value* t = &o.dst->v;
+        const bool isSwap = first.dst == o.x.arr && second.dst == o.x.arr &&
+                            sameTerms(first.x, o.x) && first.y.arr == o.x.arr &&
+                            sameTerms(second.x, first.y) && !second.y.arr && second.y.terms == 0 &&
+                            second.y.v == t && !uses(o.x, t) && !uses(first.y, t);
+        if (!isSwap) continue;
+        o.code = kFuseSwap;
+        o.y = first.y;  // R, as an element of the same array
+        o.len = k + second.len - i;
     }
     // A fused form that falls through into a forward JMP (the jump over an ELSE part) goes
     // straight to the jump's target.
     for (int i = 0; i < n; ++i) {
         Op& o = at(i);
-        const bool fallsThrough = o.code == kFuseCopy || o.code == kFusePushBin ||
-                                  o.code == kFuseLoadElem || o.code == kFuseStoreElem ||
-                                  o.code == kFuseStackBin ||
+        const bool fallsThrough = o.code == kFuseCopy || o.code == kFuseSwap ||
+                                  o.code == kFusePushBin || o.code == kFuseLoadElem ||
+                                  o.code == kFuseStoreElem || o.code == kFuseStackBin ||
                                   (o.code >= kFuseAssignBin && o.code <= kFuseAssignBin + 3);
         const int after = i + o.len;
         if (fallsThrough && o.len > 0 && op(after) == Opcode::Jmp && at(after).a > after) {
@@ -1084,7 +1235,7 @@ void Machine::execute() {
     X(op_arith, Opcode::Div) X(op_jmp, Opcode::Jmp) X(op_jcond, Opcode::Jz)                   \
     X(op_jcond, Opcode::Jnz) X(op_ret, Opcode::Ret) X(op_halt, Opcode::Halt) X(op_halt, kEnd) \
     X(op_copy, kFuseCopy) X(op_pushbin, kFusePushBin) X(op_call, kFuseCall)                   \
-    X(op_extcall, kFuseExtCall) X(op_extwhole, kFuseExtWhole)                                 \
+    X(op_extcall, kFuseExtCall) X(op_extwhole, kFuseExtWhole) X(op_swap, kFuseSwap)           \
     X(op_loadelem, kFuseLoadElem) X(op_storeelem, kFuseStoreElem)                             \
     X(op_stackbin, kFuseStackBin) X(op_stackcmpjumpy, kFuseStackCmpJumpY)                     \
     X(op_stackcmpjump, kFuseStackCmpJump)                                                     \
@@ -1286,34 +1437,52 @@ void Machine::execute() {
     }
 // A FOR step: INC/DEC step from the truncated value (|v| < 4e15 keeps the integer conversion
 // exact), then the loop test folded in at decode time, or the loop's first instruction.
-#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                  \
-    LABEL : {                                                                            \
-        Value& v = o.dst->v;                                                             \
-        if (v.store != Store::Number || !(std::fabs(v.num) < 4e15)) goto slow;           \
-        if (o.target <= o.index && --ticks_ <= 0 && checkpoint()) return sync();         \
-        const double now = v.num;                                                        \
-        const double whole = static_cast<double>(static_cast<std::int64_t>(now));        \
-        v.num = now + (STEP); /* the usual integral value: no conversion on the chain */ \
-        if (__builtin_expect(now != whole, 0)) v.num = whole + (STEP);                   \
-        if (o.valueType && o.x.v->store == Store::Number) {                              \
-            pc = ((STEP) > 0 ? o.x.v->num < v.num : o.x.v->num > v.num) ? o.a : o.len;   \
-        } else {                                                                         \
-            pc = loopTest(o.target);                                                     \
-        }                                                                                \
-        KELVO_NEXT;                                                                      \
+#define KELVO_FORSTEP_CASE(LABEL, STEP)                                                        \
+    LABEL : {                                                                                  \
+        Value& v = o.dst->v;                                                                   \
+        assert(v.store == Store::Number && "a FOR step fuses only over a numeric cell");       \
+        if (!(std::fabs(v.num) < 4e15)) goto slow;                                             \
+        const double now = v.num;                                                              \
+        const double whole = static_cast<double>(static_cast<std::int64_t>(now));              \
+        double next = now + (STEP); /* the usual integral value: no conversion on the chain */ \
+        if (__builtin_expect(now != whole, 0)) next = whole + (STEP);                          \
+        v.num = next; /* stored first: the limit may read the variable */                      \
+        if (o.target <= o.index && --ticks_ <= 0) {                                            \
+            /* the check point is the JMP's, after the step, as in the plain sequence: a */    \
+            /* step-limit error names it, and a paused run goes on from it */                  \
+            pc = o.index;                                                                      \
+            if (checkpoint()) return sync();                                                   \
+        }                                                                                      \
+        double limit;                                                                          \
+        if (o.valueType && number(o.x, limit)) {                                               \
+            pc = ((STEP) > 0 ? limit < next : limit > next) ? o.a : o.len;                     \
+        } else {                                                                               \
+            pc = loopTest(o.target);                                                           \
+        }                                                                                      \
+        KELVO_NEXT;                                                                            \
     }
         KELVO_FORSTEP_CASE(op_forstep, 1.0)
         KELVO_FORSTEP_CASE(op_forstepdown, -1.0)
 #undef KELVO_FORSTEP_CASE
     op_call:
         if (returns_.size() >= limits.maxReturnDepth) goto slow;
-        if (--ticks_ <= 0 && checkpoint()) return sync();
+        if (--ticks_ <= 0) {
+            // a step-limit error names the CALL, as in the plain sequence; a paused run goes on
+            // from the first PUSH, since the fused form has pushed nothing
+            pc += 4;
+            const bool hold = checkpoint();
+            pc -= 4;
+            if (hold) return sync();
+        }
         returns_.push_back(o.target);
         pc = o.a;
         KELVO_NEXT;
     op_extcall:
-        if (--ticks_ <= 0 && checkpoint()) return sync();
-        pc += 4;  // errors and the site cache name the CALL itself
+        pc += 4;  // errors, step checks and the site cache name the CALL itself
+        if (--ticks_ <= 0 && checkpoint()) {
+            pc -= 4;  // a paused run goes on from the first PUSH: nothing was pushed
+            return sync();
+        }
         pc_ = pc;
         externalStep(o.index, false, o.sub);
         if (stopRequested_.load(std::memory_order_relaxed)) return;
@@ -1321,8 +1490,14 @@ void Machine::execute() {
         KELVO_NEXT;
     op_extwhole:
         assert(o.a >= 0 && static_cast<std::size_t>(o.a) < externalSites_.size());
-        if (--ticks_ <= 0 && checkpoint()) return sync();
-        pc = o.target;  // errors and the site cache name the CALL itself
+        {
+            const int header = pc;
+            pc = o.target;  // errors, step checks and the site cache name the CALL itself
+            if (--ticks_ <= 0 && checkpoint()) {
+                pc = header;  // a paused run goes on from the header: nothing was pushed
+                return sync();
+            }
+        }
         pc_ = pc;
         {
             ExternalCall& call = externalSites_[static_cast<std::size_t>(o.a)]->call;
@@ -1333,48 +1508,57 @@ void Machine::execute() {
         ++pc;
         KELVO_NEXT;
     op_loadelem : {
-        const DataCell& arr = *o.x.arr;
-        if (arr.isNumericArray()) {
+        // a computed number or an element of a numeric array: one number, its type as GAV or
+        // the arithmetic would give it
+        if (!o.x.arr || o.x.numericArr) {
             double x;
-            if (!number(o.x, x)) goto slow;
-            push().setNumber(arr.declaredType, x);
+            std::uint8_t type;
+            if (!number(o.x, x, type)) goto slow;
+            Value& t = push();
+            t.flags = 0;
+            t.setNumber(type, x);
             pc += o.len;
             KELVO_NEXT;
         }
-        if (o.x.idx->store != Store::Number || o.x.off) goto slow;
-        const double d = o.x.idx->num;
-        if (!(d >= 0 && d < static_cast<double>(arr.elems.size()))) goto slow;
-        const Value* e = &arr.elems[static_cast<std::size_t>(d)];
-        if (e->store == Store::Text) {
-            Value& t = push();
-            t.type = e->type;
-            t.flags = 0;
-            t.store = Store::Text;
-            t.text.assign(e->text);
-        } else {
-            const Value copy = Value{e->type, 0, e->store, e->num, {}};
-            Value& t = push();
-            t.type = copy.type;
-            t.flags = 0;
-            t.store = copy.store;
-            t.num = copy.num;
-        }
+        double d;
+        if (!termsValue(o.x, d)) goto slow;
+        const auto& elems = o.x.arr->elems;
+        std::size_t at;
+        if (!elementPosition(d, elems.size(), at)) goto slow;
+        const Value* e = &elems[at];
+        Value& t = push();  // the stack is apart from the array: e stays valid
+        t.type = e->type;
+        t.flags = 0;
+        t.store = e->store;
+        t.num = e->num;
+        if (e->store == Store::Text) t.text.assign(e->text);
         pc += o.len;
         KELVO_NEXT;
     }
     op_storeelem : {
         // a number into an existing element of a numeric array
-        double value;
-        if (!number(o.y, value) || o.x.idx->store != Store::Number) goto slow;
-        double d = o.x.idx->num;
-        if (o.x.off) {
-            if (o.x.off->store != Store::Number) goto slow;
-            d = o.x.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + o.x.off->num
-                                                                    : d - o.x.off->num;
-        }
+        double value, d;
+        if (!number(o.y, value) || !number(o.x, d)) goto slow;
         auto& nums = o.dst->nums;
-        if (!(d >= 0 && d < static_cast<double>(nums.size()))) goto slow;
-        nums[static_cast<std::size_t>(d)] = value;
+        std::size_t at;
+        if (!elementPosition(d, nums.size(), at)) goto slow;
+        nums[at] = value;
+        pc += o.len;
+        KELVO_NEXT;
+    }
+    op_swap : {
+        // the three stores in their order: t := a[P]; a[P] := a[R]; a[R] := t
+        double p, r;
+        std::size_t ip, ir;
+        auto& nums = o.x.arr->nums;
+        if (!termsValue(o.x, p) || !termsValue(o.y, r) || !elementPosition(p, nums.size(), ip) ||
+            !elementPosition(r, nums.size(), ir)) {
+            goto slow;
+        }
+        const double t = nums[ip];
+        o.dst->v.num = t;
+        nums[ip] = nums[ir];
+        nums[ir] = t;
         pc += o.len;
         KELVO_NEXT;
     }

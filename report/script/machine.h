@@ -144,13 +144,18 @@ class Machine {
     int lastErrorPc() const { return lastErrorPc_; }
 
   private:
-    // Operand of a fused form: a number literal or cell, or an array element a[i] / a[i +- k].
+    // Operand of a fused form: a number literal or scalar cell, combined left to right with up
+    // to two more by ADD, SUB or MUL ("n; 2; SUB; i; SUB"); with `arr` set, that number is the
+    // index of the element a[...] read instead.
     struct Operand {
         const Value* v = nullptr;
+        const Value* more[2] = {nullptr, nullptr};
+        std::uint8_t moreOp[2] = {0, 0};  // ADD, SUB or MUL for each entry of `more`
+        std::uint8_t terms = 0;           // entries of `more` in use
+        bool sure = false;                // every term always holds a number: no store checks
+        bool plain = false;               // sure, one term, no element: just read v->num
+        bool numericArr = false;          // arr keeps plain numbers (nums, not elems)
         DataCell* arr = nullptr;
-        const Value* idx = nullptr;
-        const Value* off = nullptr;
-        std::uint8_t offOp = 0;
     };
 
     // One decoded instruction. `code` may name a fused sequence starting here; `orig` is the
@@ -173,40 +178,13 @@ class Machine {
 
     void decode();
     void fuse();
-    int parseOperand(int i, Operand& out) const;
+    int parseOperand(int i, Operand& out, int maxTerms = 2) const;
     int step(std::uint8_t opcode, const Op& o, int pc);
-    // The number an operand holds now with its type; false when it holds no number or names
-    // an element that does not exist yet.
-    static bool number(const Operand& p, double& out, std::uint8_t& type) {
-        if (!p.arr) {
-            if (p.v->store != Store::Number) return false;
-            out = p.v->num;
-            type = p.v->type;
-            return true;
-        }
-        if (p.idx->store != Store::Number) return false;
-        double d = p.idx->num;
-        if (p.off) {
-            if (p.off->store != Store::Number) return false;
-            d = p.offOp == static_cast<std::uint8_t>(Opcode::Add) ? d + p.off->num : d - p.off->num;
-        }
-        if (p.arr->isNumericArray()) {
-            if (!(d >= 0 && d < static_cast<double>(p.arr->nums.size()))) return false;
-            out = p.arr->nums[static_cast<std::size_t>(d)];
-            type = p.arr->declaredType;
-            return true;
-        }
-        if (!(d >= 0 && d < static_cast<double>(p.arr->elems.size()))) return false;
-        const Value& e = p.arr->elems[static_cast<std::size_t>(d)];
-        if (e.store != Store::Number) return false;
-        out = e.num;
-        type = e.type;
-        return true;
-    }
-    static bool number(const Operand& p, double& out) {
-        std::uint8_t type;
-        return number(p, out, type);
-    }
+    // The number an operand holds now with the type the plain instructions would give it;
+    // false when a term holds no number or it names an element that does not exist yet.
+    static bool number(const Operand& p, double& out, std::uint8_t& type);
+    static bool number(const Operand& p, double& out);
+    static bool termsValue(const Operand& p, double& out);
     int parseIndex(int i, Operand& out) const;
     void execute();
     bool checkpoint();

@@ -51,7 +51,9 @@ std::optional<double> parseLiteralNumber(std::string_view s);
 // A number held in a text at run time: blanks around it, '.' or ',' as the separator.
 std::optional<double> parseTextNumber(std::string_view s);
 
-// A data-segment cell: a value, and the element list when it is an array.
+// A data-segment cell: a value, and the element list when it is an array. Invariant: a scalar
+// cell of type Integer, Double or Boolean other than cell 0 always holds a number (every store
+// converts); the machine's fused forms read such cells without checking.
 struct DataCell {
     Value v;
     std::uint8_t declaredType = kTypeUndefined;

@@ -61,11 +61,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The program runs twice, with fused forms and with plain instructions only: both must
-    // produce the same events and the same error text.
+    // produce the same events, the same error text and the same data segment (types, storage
+    // kinds, numbers to the bit, texts, elements).
     struct Result {
         zs::RunStatus status;
         std::vector<std::string> events;
         std::string error;
+        std::string cells;
+    };
+    auto dumpValue = [](std::string& out, const zs::Value& v) {
+        double num = v.num;
+        if (num != num) num = 0;  // any NaN: payloads may differ between equal computations
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%d/%d/%d/%a/", v.type, v.flags, static_cast<int>(v.store),
+                      num);
+        out += buf;
+        if (v.store == zs::Store::Text) out += v.text;  // other texts are left-overs
+        out += ';';
     };
     auto runOnce = [&](bool fused) {
         Result r;
@@ -112,6 +124,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         };
         r.status = script.run();
         r.error = script.machine().lastError();
+        const zs::RunTimeData& data = script.machine().data;
+        for (int i = 0; i < data.count(); ++i) {
+            const zs::DataCell& c = data.cell(i);
+            dumpValue(r.cells, c.v);
+            for (const zs::Value& e : c.elems)
+                dumpValue(r.cells, e);
+            for (double d : c.nums) {
+                zs::Value e;
+                e.num = d;
+                dumpValue(r.cells, e);
+            }
+            r.cells += '\n';
+        }
         std::string value;
         script.getVariableValue("", "x", value);
         return r;
@@ -119,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result fused = runOnce(true);
     const Result plain = runOnce(false);
     if (fused.status != plain.status || fused.events != plain.events ||
-        fused.error != plain.error) {
+        fused.error != plain.error || fused.cells != plain.cells) {
         std::fprintf(stderr, "fused and plain runs differ:\n  fused: %s\n  plain: %s\n",
                      fused.error.c_str(), plain.error.c_str());
         __builtin_trap();

@@ -315,6 +315,32 @@ TEST(ExternalCall, FusedAndPlainCallTailsAgree) {
     }
 }
 
+// A step limit reached at a call names the same instruction, with the same machine state, in
+// both forms: whole calls of constants and calls with computed arguments.
+TEST(ExternalCall, StepLimitAtACallNamesTheSameInstructionFusedOrPlain) {
+    // two counted points a pass (the call, the jump back); a call before the loop moves the
+    // limit from the jump onto the call
+    for (const char* body : {"while true do n := ExtMinusOne",
+                             "n := ExtMinusOne; while true do n := ExtMinusOne",
+                             "while true do begin n := n + 1; d := ExtHalf(n + 1); end;",
+                             "n := ExtMinusOne; while true do begin n := n + 1; "
+                             "d := ExtHalf(n + 1); end;"}) {
+        kt::Outcome fused, plain;
+        for (bool fuse : {true, false}) {
+            (fuse ? fused : plain) = kt::run(program("", body), false, [&](zs::Script& s) {
+                s.libraryDirectory = kExtDir;
+                s.machine().limits.fuseSequences = fuse;
+                s.machine().limits.maxSteps = 5000;
+            });
+        }
+        ASSERT_TRUE(plain.compiled) << plain.compileError;
+        EXPECT_NE(plain.runError.find("Превышено допустимое число шагов программы"),
+                  std::string::npos)
+            << body << plain.runError;
+        EXPECT_EQ(fused.runError, plain.runError) << body;
+    }
+}
+
 }  // namespace
 
 namespace {

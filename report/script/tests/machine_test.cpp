@@ -3,6 +3,7 @@
 // message pumping on a time budget and the SendEvent answer rules.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "rtl_source.h"
@@ -33,17 +34,53 @@ void PrintTo(const TraceCase& c, std::ostream* os) {
 
 class TraceTable : public ::testing::TestWithParam<TraceCase> {};
 
+// Every cell of the data segment with its type codes, storage kind and exact number, and every
+// element, so that two runs can be compared beyond what the events show.
+std::vector<std::string> cellDump(const zs::RunTimeData& data) {
+    auto value = [](const zs::Value& v) {
+        char num[64];
+        std::snprintf(num, sizeof num, "%a", v.num);
+        return std::to_string(v.type) + "/" + std::to_string(v.flags) + "/" +
+               std::to_string(static_cast<int>(v.store)) + "/" + num + "/" + v.text;
+    };
+    std::vector<std::string> out;
+    for (int i = 0; i < data.count(); ++i) {
+        const zs::DataCell& c = data.cell(i);
+        std::string line =
+            std::to_string(i) + " " + std::to_string(c.declaredType) + " " + value(c.v) + " [";
+        for (const zs::Value& e : c.elems)
+            line += value(e) + ";";
+        for (double d : c.nums) {
+            char num[64];
+            std::snprintf(num, sizeof num, "%a;", d);
+            line += num;
+        }
+        out.push_back(line + "]");
+    }
+    return out;
+}
+
 TEST_P(TraceTable, PrintsExpectedEvents) {
     const TraceCase& c = GetParam();
+    std::vector<std::string> cells[2];
     for (bool fused : {true, false}) {  // fused forms and plain instructions must agree
         const kt::Outcome o =
-            kt::run(program(c.vars, c.body, c.routines), false,
-                    [&](zs::Script& s) { s.machine().limits.fuseSequences = fused; });
+            kt::run(program(c.vars, c.body, c.routines), false, [&](zs::Script& s) {
+                s.machine().limits.fuseSequences = fused;
+                // the data segment outlives the run: record it when the run is over
+                auto finished = s.machine().onFinish;
+                s.machine().onFinish = [&s, &cells, fused, finished] {
+                    finished();
+                    cells[fused] = cellDump(s.machine().data);
+                };
+            });
         ASSERT_TRUE(o.compiled) << o.compileError;
         EXPECT_EQ(o.runError, "") << "fused " << fused;
         EXPECT_EQ(o.events, c.events) << "fused " << fused;
         EXPECT_EQ(o.finishCalls, 1);
     }
+    ASSERT_FALSE(cells[0].empty());
+    EXPECT_EQ(cells[1], cells[0]);  // same values, types and storage kinds, element by element
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,6 +178,73 @@ INSTANTIATE_TEST_SUITE_P(
             "x := a[5]; SendEvent('E', x); x := a.count; SendEvent('F', x);"
             "for v := 1 to 2 do SendEvent('V', v); a[d + 1] := v; x := a[3]; SendEvent('G', x)",
             {"A X=51", "B X=6", "C X=7", "D X=7", "E X=0", "F X=6", "V V=1", "V V=2", "G X=3"}},
+        // the fast forms compare elements in place; texts and mixed Variant elements go
+        // through the plain comparison, so every kind of array sorts the same both ways
+        TraceCase{
+            "BubbleSortOfEveryArrayKind",
+            "a : array of integer; d : array of double; t : array of pchar;"
+            "v : array of variant; i, j, n, k : integer; x : double; s : pchar; w : variant;",
+            "a[0] := 3; a[1] := -1; a[2] := 7; a[3] := -1; a[4] := 0; n := a.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if a[j] > a[j + 1] then begin k := a[j]; a[j] := a[j + 1]; a[j + 1] := k end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('A', s);\n"
+            "d[0] := 2.5; d[1] := -0.25; d[2] := 2.25; d[3] := 10; n := d.count;\n"
+            "for i := n - 2 downto 0 do for j := 0 to i do\n"
+            "  if d[j + 1] < d[j] then begin x := d[j + 1]; d[j + 1] := d[j]; d[j] := x end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + d[i] + ' '; SendEvent('D', s);\n"
+            "t[0] := 'pear'; t[1] := 'apple'; t[2] := 10; t[3] := 9; n := t.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if t[j] > t[j + 1] then begin s := t[j]; t[j] := t[j + 1]; t[j + 1] := s end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + t[i] + ' '; SendEvent('T', s);\n"
+            "v[0] := 'b'; v[1] := 10; v[2] := 2.5; v[3] := '9'; v[4] := 'a'; n := v.count;\n"
+            "for i := 0 to n - 2 do for j := 0 to n - 2 - i do\n"
+            "  if v[j] > v[j + 1] then begin w := v[j]; v[j] := v[j + 1]; v[j + 1] := w end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + v[i] + ' '; SendEvent('V', s)",
+            {"A S=-1 -1 0 3 7 ", "D S=-0,25 2,25 2,5 10 ", "T S=10 9 apple pear ",
+             "V S=2,5 9 10 a b "}},
+        // operands computed from up to three terms: element indexes, loop limits read after
+        // every step (from elements, with fractions, changed by the body), typed results
+        TraceCase{
+            "ComputedIndexesAndLoopLimits",
+            "a : array of integer; i, n, k : integer; b1, b2 : boolean; x : double;"
+            "w, u, p, q : variant; s : pchar;",
+            "n := 3; for i := 0 to n * 2 - 1 do a[i * 2 - 1 + 1] := i - n - 1;\n"
+            "k := a.count; s := ''; for i := 0 to k - 1 do s := s + a[i] + ' ';\n"
+            "SendEvent('A', s, k);\n"
+            "k := 0; for i := 1 to n + 1 do begin k := k + i; n := n - 1 end; SendEvent('K', k, "
+            "i);\n"
+            "n := 3; x := 0; for i := 0 to a[10] + n - 1.5 do x := x + i; SendEvent('X', x, i);\n"
+            "k := 0; for i := n * 2 downto n - 1 do k := k * 10 + i; SendEvent('D', k);\n"
+            "n := 11; k := a[n + 1]; n := a.count; SendEvent('G', k, n);\n"
+            "b1 := 1 = 1; b2 := 0 = 1; w := b1 + b2; u := b1 * 3 - 1; SendEvent('B', w, u);\n"
+            "p := '5'; x := p - 1 + 2; q := '3'; k := 0; for i := 1 to q do k := k + i;\n"
+            "SendEvent('T', x, k);\n"
+            "x := 0.5; n := 4; k := a[n * x - 1] + a[n - x * 3]; SendEvent('F', k)",
+            {"A S=-4 0 -3 0 -2 0 -1 0 0 0 1  K=11", "K K=3 I=3", "X X=3 I=3", "D K=65432",
+             "G K=0 N=13", "B W=1 U=2", "T X=6 K=6", "F K=-3"}},
+        // exchanges of two elements through a cell run as one fast form; reads past the end
+        // grow the array, an index naming the cell itself sees its new value, and a text index
+        // concatenates ('1' + 1 is '11')
+        TraceCase{
+            "ElementExchanges",
+            "a : array of integer; d : array of double; i, n, t : integer; x : double;"
+            "k : variant; s : pchar;",
+            "for i := 0 to 5 do a[i] := i * 10; n := 6;\n"
+            "for i := 0 to n / 2 - 1 do begin t := a[i]; a[i] := a[n - 1 - i]; a[n - 1 - i] := t "
+            "end;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('R', s, t);\n"
+            "i := 2; t := a[i]; a[i] := a[i]; a[i] := t; SendEvent('SAME', t);\n"
+            "i := 4; t := a[i]; a[i] := a[i + 3]; a[i + 3] := t; n := a.count;\n"
+            "s := ''; for i := 0 to n - 1 do s := s + a[i] + ' '; SendEvent('GROW', s, t);\n"
+            "t := 1; t := a[t]; a[t] := a[t + 1]; a[t + 1] := t; n := a.count;\n"
+            "SendEvent('SELF', t, n);\n"
+            "d[0] := 0.5; d[1] := -1.25; i := 0; x := d[i]; d[i] := d[i + 1]; d[i + 1] := x;\n"
+            "s := ''; s := s + d[0] + ' ' + d[1]; SendEvent('D', s, x);\n"
+            "k := '1'; t := a[k]; a[k] := a[k + 1]; a[k + 1] := t; s := '';\n"
+            "s := s + a[1] + ' ' + a[11];"
+            "SendEvent('K', s, t)",
+            {"R S=50 40 30 20 10 0  T=20", "SAME T=30", "GROW S=50 40 30 20 0 0 0 10  T=10",
+             "SELF T=40 N=42", "D S=-1,25 0,5 X=0,5", "K S=0 40 T=40"}},
         TraceCase{"ExitAndTerminate",
                   "x : integer;",
                   "SendEvent('A'); P; SendEvent('B'); Q; SendEvent('NEVER')",
@@ -185,6 +289,18 @@ INSTANTIATE_TEST_SUITE_P(
     Machine, RunErrorTable,
     ::testing::Values(
         ErrorCase{"NegativeIndex", "a : array of integer; x : integer;", "x := a[-1]",
+                  "Выход за пределы массива.", "GAV"},
+        ErrorCase{"NegativeComputedIndex", "a : array of integer; i, x : integer;",
+                  "a[3] := 1; i := 1; x := a[i - 2] + a[i]", "Выход за пределы массива.", "GAV"},
+        ErrorCase{"NegativeComputedStoreIndex", "a : array of integer; i : integer;",
+                  "a[3] := 1; i := 1; a[i * 2 - 3] := a[i]", "Выход за пределы массива.", "SAV"},
+        ErrorCase{"ComputedIndexOverTheCap", "a : array of double; i : integer; x : double;",
+                  "i := 100000; x := a[i * i - 1]", "Выход за пределы массива.", "GAV"},
+        ErrorCase{"TextInAComputedIndex", "a : array of integer; v : variant; x : integer;",
+                  "v := 'x'; a[1] := 1; x := a[v + 1]", "Значение \"x1\" не является числом",
+                  "GAV"},
+        ErrorCase{"NegativeIndexInAnExchange", "a : array of integer; i, t : integer;",
+                  "a[1] := 5; i := 0; t := a[i]; a[i] := a[i - 1]; a[i - 1] := t",
                   "Выход за пределы массива.", "GAV"},
         ErrorCase{"HugeIndexIsCapped", "a : array of integer;", "a[20000000] := 1",
                   "Выход за пределы массива.", "SAV"},
@@ -328,6 +444,68 @@ TEST(MachineLimits, StepLimitEndsEndlessLoops) {
     EXPECT_EQ(
         kt::u8(h.script.machine().lastError().substr(0, h.script.machine().lastError().find('\r'))),
         "Превышено допустимое число шагов программы");
+}
+
+// Check points of fused FOR steps and calls are those of the plain sequences: the step limit
+// names the same instruction with the same variables, and a run paused there holds the same
+// state and finishes alike.
+TEST(MachineLimits, FusedAndPlainFormsStopAtTheSameCheckPoint) {
+    const char* programs[] = {
+        "procedure Main; begin for i := 1 to 100000 do s := s + i end;\n",
+        "procedure Main; begin for i := 0 to 100000 do a[i] := i end;\n",
+        "procedure Main; begin for i := 100000 downto 0 do s := s + i end;\n",
+        "procedure Main; begin for i := 0 to 100000 - s do s := s + 1 end;\n",
+        // 3 counted points per pass; the calls before the loop move the limit onto a CALL
+        "procedure Main; begin i := 0; while i < 100000 do begin P; i := i + 1 end; end;\n",
+        "procedure Main; begin P; i := 0; while i < 100000 do begin P; i := i + 1 end; end;\n",
+        "procedure Main; begin P; P; P; P; i := 0; while i < 100000 do begin P; i := i + 1 end; "
+        "end;\n",
+    };
+    for (const char* main : programs) {
+        const std::string source = std::string("var i, s : integer; a : array of integer;\n") +
+                                   kt::kSendEventDecl + "procedure P; begin s := s + 1 end;\n" +
+                                   main;
+        struct Outcome {
+            std::string error, i, s, pausedI, pausedS, finalI, finalS;
+        } out[2];
+        for (bool fused : {false, true}) {
+            Outcome& r = out[fused];
+            Harness h(source);
+            h.script.machine().limits.fuseSequences = fused;
+            h.script.machine().limits.maxSteps = 20000;
+            ASSERT_EQ(h.script.run(), zs::RunStatus::Error) << main;
+            r.error = kt::u8(h.script.machine().lastError());
+            ASSERT_NE(r.error.find("Превышено допустимое число шагов программы"), std::string::npos)
+                << main << h.script.lastMessage();
+            h.script.getVariableValue("", "i", r.i);
+            h.script.getVariableValue("", "s", r.s);
+
+            Harness p(source);
+            p.script.machine().limits.fuseSequences = fused;
+            p.script.machine().limits.maxSteps = 0;
+            // pause at the 7th check point: the run goes on until then
+            CountingPump pump;
+            pump.onPump = [&] {
+                if (pump.count == 7) p.script.machine().pause();
+            };
+            p.script.machine().pump = &pump;
+            p.script.machine().limits.pumpInterval = std::chrono::milliseconds(0);
+            ASSERT_EQ(p.script.run(), zs::RunStatus::Paused) << main;
+            p.script.getVariableValue("", "i", r.pausedI);
+            p.script.getVariableValue("", "s", r.pausedS);
+            ASSERT_EQ(p.script.machine().resume(), zs::RunStatus::Finished) << main;
+            p.script.getVariableValue("", "i", r.finalI);
+            p.script.getVariableValue("", "s", r.finalS);
+        }
+        EXPECT_EQ(out[1].error, out[0].error) << main;
+        EXPECT_EQ(out[1].i, out[0].i) << main;
+        EXPECT_EQ(out[1].s, out[0].s) << main;
+        EXPECT_EQ(out[1].pausedI, out[0].pausedI) << main;
+        EXPECT_EQ(out[1].pausedS, out[0].pausedS) << main;
+        EXPECT_EQ(out[1].finalI, out[0].finalI) << main;
+        EXPECT_EQ(out[1].finalS, out[0].finalS) << main;
+        EXPECT_NE(out[0].pausedI, out[0].finalI) << main;  // it did stop in the middle
+    }
 }
 
 TEST(MachineSendEvent, AnswersBecomeIntegersOrCellText) {
