@@ -15,9 +15,9 @@ case "$kind" in
                                 -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14) ;;
   *) echo "usage: $0 [normal|asan|fuzz] [targets...]" >&2; exit 2 ;;
 esac
-# The sanitizer tree runs zentra-mkdb while building; the Firebird client's caches are not leaks.
+# The sanitizer tree runs zentra-mkdb while building.
 if [ "$kind" != normal ]; then
-  export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/lsan.supp:print_suppressions=0}
+  source tools/sanitizer_env.sh
 fi
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}

@@ -11,7 +11,7 @@ if [ ! -s "$list" ]; then
   exit 0
 fi
 cmake --build build-fuzz --target $(cut -d' ' -f1 "$list" | tr '\n' ' ')
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/lsan.supp:print_suppressions=0}
+source tools/sanitizer_env.sh
 seconds=${FUZZ_SECONDS:-30}
 failed=0
 while read -r name corpus; do

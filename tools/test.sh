@@ -14,9 +14,7 @@ bash tools/build.sh normal
 (cd build && ctest --output-on-failure --timeout 600 -j2) || status=1
 
 # The sanitizer settings are exported before the build: the build itself runs zentra-mkdb.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/lsan.supp:print_suppressions=0}
+source tools/sanitizer_env.sh
 bash tools/build.sh asan
 (cd build-asan && ctest -L pure --output-on-failure --timeout 900 -j2) || status=1
 

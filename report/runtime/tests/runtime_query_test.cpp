@@ -227,11 +227,6 @@ TEST_F(RuntimeQuery, DatesReadAsDayNumbersAndDateTexts) {
 }
 
 TEST_F(RuntimeQuery, SeesWhatAnotherConnectionJustCommitted) {
-#if defined(__SANITIZE_ADDRESS__)
-    // Two attachments to one file in one process leave an engine thread that LeakSanitizer's
-    // exit-time scan crashes on ("Tracer caught signal 11"); the test runs in the normal tree.
-    GTEST_SKIP() << "second attachment in one process: checked in the normal build";
-#endif
     const std::string count = "SELECT COUNT(*) FROM TCONST WHERE FID = 777";
     const int32_t before = create(count);
     ASSERT_EQ(RT(Query_Execute)(before), 1) << lastError();
