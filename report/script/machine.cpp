@@ -728,6 +728,16 @@ inline Value& Machine::push() {
     return stack_[top_++];
 }
 
+// Pushes a copy of a literal: its type and storage as they are, the text buffer reused.
+inline void Machine::pushLiteral(const Value& l) {
+    Value& t = push();
+    t.type = l.type;
+    t.flags = 0;
+    t.store = l.store;
+    t.num = l.num;
+    if (l.store == Store::Text) t.text.assign(l.text);
+}
+
 // Removes the top cell; it stays valid until the next push.
 inline Value& Machine::pop() {
     assert(top_ > 0 && "the compiler balances every push");
@@ -922,13 +932,7 @@ void Machine::runExternal(const ExternalCall& call) {
 int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
     switch (opcode) {
         case static_cast<std::uint8_t>(Opcode::Push): {
-            Value& t = push();
-            const Value& l = *o.literal;
-            t.type = l.type;
-            t.flags = 0;
-            t.store = l.store;
-            t.num = l.num;
-            if (l.store == Store::Text) t.text.assign(l.text);
+            pushLiteral(*o.literal);
             ++pc;
             break;
         }
@@ -1281,13 +1285,7 @@ void Machine::execute() {
         }
 #endif
     op_push : {
-        Value& t = push();
-        const Value& l = *o.literal;
-        t.type = l.type;
-        t.flags = 0;
-        t.store = l.store;
-        t.num = l.num;
-        if (l.store == Store::Text) t.text.assign(l.text);
+        pushLiteral(*o.literal);
         ++pc;
         KELVO_NEXT;
     }
