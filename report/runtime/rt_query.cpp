@@ -206,6 +206,27 @@ Query& queryOf(State& s, int32_t handle) {
     return it->second;
 }
 
+// Runs body on the query of handle under the library's lock; a stale or foreign handle fails
+// through guarded with its message, and the export answers the fallback.
+template <typename R, typename F>
+R onQuery(int32_t handle, R fallback, F&& body) noexcept {
+    return guarded<R>(fallback, [&] {
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        return body(queryOf(s, handle));
+    });
+}
+
+// The same for exports without a result.
+template <typename F>
+void onQuery(int32_t handle, F&& body) noexcept {
+    guardedVoid([&] {
+        State& s = state();
+        std::lock_guard lock(s.mutex);
+        body(queryOf(s, handle));
+    });
+}
+
 const Cell& currentCell(const Query& q, int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= q.names.size()) {
         throw RtError(cp("Поле с номером ") + std::to_string(index) +
@@ -331,10 +352,7 @@ KR_EXPORT void Query_Free(int32_t Handle) {
 }
 
 KR_EXPORT uint8_t Query_Execute(int32_t Handle) {
-    return guarded<uint8_t>(0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        Query& q = queryOf(s, Handle);
+    return onQuery<uint8_t>(Handle, 0, [&](Query& q) {
         q.rows.clear();
         q.pos = 0;
         q.bof = q.eof = true;
@@ -346,28 +364,21 @@ KR_EXPORT uint8_t Query_Execute(int32_t Handle) {
 }
 
 KR_EXPORT uint8_t Query_EOF(int32_t Handle) {
-    return guarded<uint8_t>(1, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        return static_cast<uint8_t>(queryOf(s, Handle).eof);
+    return onQuery<uint8_t>(Handle, 1, [&](const Query& q) {
+        return static_cast<uint8_t>(q.eof);
     });
 }
 
 KR_EXPORT uint8_t Query_BOF(int32_t Handle) {
-    return guarded<uint8_t>(1, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        return static_cast<uint8_t>(queryOf(s, Handle).bof);
+    return onQuery<uint8_t>(Handle, 1, [&](const Query& q) {
+        return static_cast<uint8_t>(q.bof);
     });
 }
 
 // Cursor moves follow the data sets report authors know: First and Open set BOF, Last sets EOF,
 // Next on the last row sets EOF and stays there, Prior on the first row sets BOF.
 KR_EXPORT void Query_First(int32_t Handle) {
-    guardedVoid([&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        Query& q = queryOf(s, Handle);
+    onQuery(Handle, [&](Query& q) {
         q.pos = 0;
         q.bof = true;
         q.eof = q.rows.empty();
@@ -375,10 +386,7 @@ KR_EXPORT void Query_First(int32_t Handle) {
 }
 
 KR_EXPORT void Query_Last(int32_t Handle) {
-    guardedVoid([&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        Query& q = queryOf(s, Handle);
+    onQuery(Handle, [&](Query& q) {
         q.pos = q.rows.empty() ? 0 : q.rows.size() - 1;
         q.eof = true;
         q.bof = q.rows.empty();
@@ -386,10 +394,7 @@ KR_EXPORT void Query_Last(int32_t Handle) {
 }
 
 KR_EXPORT void Query_Next(int32_t Handle) {
-    guardedVoid([&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        Query& q = queryOf(s, Handle);
+    onQuery(Handle, [&](Query& q) {
         if (q.eof) return;
         if (q.pos + 1 < q.rows.size()) {
             ++q.pos;
@@ -401,10 +406,7 @@ KR_EXPORT void Query_Next(int32_t Handle) {
 }
 
 KR_EXPORT void Query_Prior(int32_t Handle) {
-    guardedVoid([&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        Query& q = queryOf(s, Handle);
+    onQuery(Handle, [&](Query& q) {
         if (q.bof) return;
         if (q.pos > 0) {
             --q.pos;
@@ -416,34 +418,25 @@ KR_EXPORT void Query_Prior(int32_t Handle) {
 }
 
 KR_EXPORT int32_t Query_RecordCount(int32_t Handle) {
-    return guarded<int32_t>(0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        return static_cast<int32_t>(queryOf(s, Handle).rows.size());
+    return onQuery<int32_t>(Handle, 0, [&](const Query& q) {
+        return static_cast<int32_t>(q.rows.size());
     });
 }
 
 KR_EXPORT int32_t Query_FieldCount(int32_t Handle) {
-    return guarded<int32_t>(0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        return static_cast<int32_t>(queryOf(s, Handle).names.size());
+    return onQuery<int32_t>(Handle, 0, [&](const Query& q) {
+        return static_cast<int32_t>(q.names.size());
     });
 }
 
 KR_EXPORT int32_t Query_ParamCount(int32_t Handle) {
-    return guarded<int32_t>(0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        return queryOf(s, Handle).paramCount;
+    return onQuery<int32_t>(Handle, 0, [&](const Query& q) {
+        return q.paramCount;
     });
 }
 
 KR_EXPORT const char* FieldNameByIndex(int32_t Handle, int32_t ID) {
-    return guarded<const char*>("", [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        const Query& q = queryOf(s, Handle);
+    return onQuery<const char*>(Handle, "", [&](const Query& q) {
         if (ID < 0 || static_cast<size_t>(ID) >= q.names.size()) {
             throw RtError(cp("Поле с номером ") + std::to_string(ID) +
                           cp(" отсутствует в запросе"));
@@ -455,10 +448,8 @@ KR_EXPORT const char* FieldNameByIndex(int32_t Handle, int32_t ID) {
 // NULL reads as the empty text; numbers in the report's form (decimal comma), dates as
 // dd.mm.yyyy, Booleans as 1 or 0.
 KR_EXPORT const char* Field_AsPChar(int32_t Handle, int32_t Index) {
-    return guarded<const char*>("", [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        const Cell& c = currentCell(queryOf(s, Handle), Index);
+    return onQuery<const char*>(Handle, "", [&](const Query& q) {
+        const Cell& c = currentCell(q, Index);
         switch (c.kind) {
             case MORVANE_INTEGER:
             case MORVANE_BOOLEAN:
@@ -477,10 +468,8 @@ KR_EXPORT const char* Field_AsPChar(int32_t Handle, int32_t Index) {
 
 // NULL reads as 0; fractions are rounded half away from zero; a text must be a whole number.
 KR_EXPORT int32_t Field_AsInteger(int32_t Handle, int32_t Index) {
-    return guarded<int32_t>(0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        const Cell& c = currentCell(queryOf(s, Handle), Index);
+    return onQuery<int32_t>(Handle, 0, [&](const Query& q) {
+        const Cell& c = currentCell(q, Index);
         switch (c.kind) {
             case MORVANE_INTEGER:
             case MORVANE_BOOLEAN:
@@ -501,10 +490,8 @@ KR_EXPORT int32_t Field_AsInteger(int32_t Handle, int32_t Index) {
 
 // NULL reads as 0; dates as TDATETIME day numbers; a text must be a number.
 KR_EXPORT double Field_AsDouble(int32_t Handle, int32_t Index) {
-    return guarded<double>(0.0, [&] {
-        State& s = state();
-        std::lock_guard lock(s.mutex);
-        const Cell& c = currentCell(queryOf(s, Handle), Index);
+    return onQuery<double>(Handle, 0.0, [&](const Query& q) {
+        const Cell& c = currentCell(q, Index);
         switch (c.kind) {
             case MORVANE_INTEGER:
             case MORVANE_BOOLEAN:
