@@ -728,14 +728,15 @@ inline Value& Machine::push() {
     return stack_[top_++];
 }
 
-// Pushes a copy of a literal: its type and storage as they are, the text buffer reused.
-inline void Machine::pushLiteral(const Value& l) {
+// Pushes a copy of a literal or a cell's value with the given flags: type and storage as they
+// are, the stack cell's text buffer reused.
+[[gnu::always_inline]] inline void Machine::pushCopy(const Value& v, std::uint8_t flags) {
     Value& t = push();
-    t.type = l.type;
-    t.flags = 0;
-    t.store = l.store;
-    t.num = l.num;
-    if (l.store == Store::Text) t.text.assign(l.text);
+    t.type = v.type;
+    t.flags = flags;
+    t.store = v.store;
+    t.num = v.num;
+    if (v.store == Store::Text) t.text.assign(v.text);
 }
 
 // Removes the top cell; it stays valid until the next push.
@@ -932,7 +933,7 @@ void Machine::runExternal(const ExternalCall& call) {
 int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
     switch (opcode) {
         case static_cast<std::uint8_t>(Opcode::Push): {
-            pushLiteral(*o.literal);
+            pushCopy(*o.literal, 0);
             ++pc;
             break;
         }
@@ -951,12 +952,7 @@ int Machine::step(std::uint8_t opcode, const Op& o, int pc) {
         }
         case static_cast<std::uint8_t>(Opcode::Movd): {
             const Value& s = o.cell->v;
-            Value& t = push();
-            t.type = s.type;
-            t.flags = s.flags & ~kFlagArray;
-            t.store = s.store;
-            t.num = s.num;
-            if (s.store == Store::Text) t.text.assign(s.text);
+            pushCopy(s, s.flags & ~kFlagArray);  // the copy is a plain value
             ++pc;
             break;
         }
@@ -1285,18 +1281,13 @@ void Machine::execute() {
         }
 #endif
     op_push : {
-        pushLiteral(*o.literal);
+        pushCopy(*o.literal, 0);
         ++pc;
         KELVO_NEXT;
     }
     op_movd : {
         const Value& s = o.cell->v;
-        Value& t = push();
-        t.type = s.type;
-        t.flags = s.flags & ~kFlagArray;
-        t.store = s.store;
-        t.num = s.num;
-        if (s.store == Store::Text) t.text.assign(s.text);
+        pushCopy(s, s.flags & ~kFlagArray);  // the copy is a plain value
         ++pc;
         KELVO_NEXT;
     }

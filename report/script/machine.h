@@ -194,7 +194,7 @@ class Machine {
     void fuseExternalCalls();
     void runExternal(const ExternalCall& call);
     Value& push();
-    void pushLiteral(const Value& l);
+    void pushCopy(const Value& v, std::uint8_t flags);
     Value& pop();
     void store(DataCell& target, bool takesValueType, Value& v);
     std::size_t elementIndex(std::int32_t fixed);
