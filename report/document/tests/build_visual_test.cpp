@@ -134,6 +134,27 @@ TEST(TfBuildVisual, ShowsTheFormulaStepWhileDeferredFormulasAreCalculated) {
     }
 }
 
+// A fault that is no run-time error of the script (here a look-up raising something of its own)
+// cannot unwind through the window's event loop: it reaches the caller of Build once the window
+// has closed, and both the window and the document build again afterwards.
+TEST(TfBuildVisual, AFaultInsideTheRunReachesTheCallerAfterTheWindowCloses) {
+    App();
+    struct Fault {};
+    TDocument doc;
+    TfBuildVisual w("test");
+    WatchingLookup lookup(w);
+    lookup.onCall = [](int call) {
+        if (call == 3) throw Fault{};
+    };
+    doc.Lookup = &lookup;
+    PrepareDeferred(doc, 5);
+    EXPECT_THROW(doc.Build(&w), Fault);
+    EXPECT_FALSE(w.isVisible());
+    lookup.onCall = nullptr;
+    const BuildResult r = doc.Build(&w);
+    EXPECT_EQ(r.Status, BuildStatus::Built) << zentra::text::cp1251ToUtf8(r.Message);
+}
+
 TEST(TfBuildVisual, CancelDuringFormulasStopsThemAndTheBuildShowsNothing) {
     App();
     TDocument doc;

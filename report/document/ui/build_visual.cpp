@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <cassert>
 #include <chrono>
+#include <utility>
 
 #include "text/cp1251.h"
 
@@ -131,6 +132,7 @@ zentra::script::RunStatus TfBuildVisual::RunBuild(zentra::script::Script& script
     script_ = &script;
     engine_ = &engine;
     cancelled_ = false;
+    failure_ = nullptr;
     stage_->setText(kBuilding);
     QtPump pump;
     auto* previous = script.machine().pump;
@@ -139,12 +141,13 @@ zentra::script::RunStatus TfBuildVisual::RunBuild(zentra::script::Script& script
     timer_.start();
     QTimer::singleShot(0, this, [this] {
         // Exceptions never unwind through the event loop: the machine reports its own errors,
-        // anything else is kept as an error status.
+        // anything else is kept and rethrown to the caller once the window has closed.
         try {
             status_ = script_->run();
             if (status_ == zentra::script::RunStatus::Finished && !CalcFormulas(*engine_))
                 status_ = zentra::script::RunStatus::Stopped;
         } catch (...) {
+            failure_ = std::current_exception();
             status_ = zentra::script::RunStatus::Error;
         }
         tick();
@@ -155,5 +158,6 @@ zentra::script::RunStatus TfBuildVisual::RunBuild(zentra::script::Script& script
     script.machine().pump = previous;
     script_ = nullptr;
     engine_ = nullptr;
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
     return status_;
 }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <exception>
 #include <string>
 
 #include "document.h"
@@ -67,5 +68,6 @@ class TfBuildVisual : public QDialog, public zentra::report::IBuildRunner {
     zentra::script::Script* script_ = nullptr;
     zentra::report::TPrintDocEngine* engine_ = nullptr;
     zentra::script::RunStatus status_ = zentra::script::RunStatus::Finished;
+    std::exception_ptr failure_;  // raised inside the event loop, rethrown after it
     bool cancelled_ = false;
 };
