@@ -106,9 +106,9 @@ using namespace kelvo::runtime;
 // Title is the caption of the box; on standard error it comes first, "Title: Text".
 KR_EXPORT void ShowMessage(const char* Text, const char* Title) {
     guardedVoid([&] {
+        // A box that cannot be shown leaves the line on standard error: the message is not lost.
         if (const KrUiApiV1* api = windowsNow()) {
-            api->show_message(Text ? Text : "", Title ? Title : "");
-            return;
+            if (api->show_message(Text ? Text : "", Title ? Title : "") == 0) return;
         }
         std::string line;
         if (!arg(Title).empty()) line.append(arg(Title)).append(": ");

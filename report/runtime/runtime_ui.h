@@ -27,8 +27,9 @@ typedef struct KrUiApiV1 {
     /* 1 when windows can be shown now: a QApplication exists, the caller is on its thread, and
      * the platform has a display (not "offscreen" or "minimal") or windows are forced. */
     int32_t (*available)(void);
-    /* A modal message box with caption `title` and text `text`; returns when it is closed. */
-    void (*show_message)(const char* text, const char* title);
+    /* A modal message box with caption `title` and text `text`; returns when it is closed:
+     * 0, or -1 when no box could be shown (the caller then writes the message elsewhere). */
+    int32_t (*show_message)(const char* text, const char* title);
     /* Shows a progress window with `message` under `handle` (Runtime.lib's handle). 0 or -1. */
     int32_t (*start_visual)(int32_t handle, const char* message);
     /* Closes the progress window of `handle`; nothing when there is none. */

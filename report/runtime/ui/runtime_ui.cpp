@@ -60,12 +60,14 @@ int32_t uiAvailable() {
 }
 
 // KrUiApiV1::show_message: a modal box with an OK button.
-void uiShowMessage(const char* text, const char* title) {
+int32_t uiShowMessage(const char* text, const char* title) {
     try {
         QMessageBox box(QMessageBox::NoIcon, fromCp1251(title), fromCp1251(text), QMessageBox::Ok,
                         hostWindow());
         box.exec();
+        return 0;
     } catch (...) {
+        return -1;
     }
 }
 
