@@ -137,7 +137,9 @@ TEST_F(CatalogueDb, EveryFixedAndNamedStatementPrepares) {
         &sql::qInsertINSTALLED_UPDATE};
     for (const auto* n : named) {
         for (auto text : {n->select, n->modify, n->insert, n->remove}) {
-            if (!text.empty()) EXPECT_NO_THROW(Statement(database, text)) << n->name << ": " << text;
+            if (!text.empty()) {
+                EXPECT_NO_THROW(Statement(database, text)) << n->name << ": " << text;
+            }
         }
     }
     // The texts built around fixed heads run too.
@@ -285,7 +287,9 @@ TEST_F(CatalogueDb, DiscountRuleMatchesTheClientCopy) {
                 const auto [list, dirType] = byId[id];
                 EXPECT_DOUBLE_EQ(price, applyDiscount(list, dirType, type, pct))
                     << "list " << list << " type " << type << " pct " << pct << " group " << dirType;
-                if (dirType == 1 || type == 0) EXPECT_DOUBLE_EQ(price, list);
+                if (dirType == 1 || type == 0) {
+                    EXPECT_DOUBLE_EQ(price, list);
+                }
             }
         }
     }
